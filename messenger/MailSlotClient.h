@@ -1,0 +1,7 @@
+#pragma once
+#include "platform/CString.h"
+#include "platform/Wnd.h"
+
+// Writes one Messenger datagram to the destination's mailslot and reports each failing
+// step in a message box on owner. Nothing is shown on success.
+void DoMailSlotClient(CWnd* owner, const CString& destination, const CString& message);

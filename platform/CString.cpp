@@ -1,0 +1,65 @@
+#include "platform/CString.h"
+
+#include <cstring>
+
+namespace {
+char g_empty[1] = "";
+}
+
+CString::CString() : m_data(g_empty), m_length(0) {}
+
+CString::CString(const char* text) : CString()
+{
+    if (text)
+        Assign(text, static_cast<int>(std::strlen(text)));
+}
+
+CString::CString(const char* text, int length) : CString() { Assign(text, length); }
+
+CString::CString(const CString& other) : CString() { Assign(other.m_data, other.m_length); }
+
+CString& CString::operator=(const CString& other)
+{
+    if (this != &other)
+        Assign(other.m_data, other.m_length);
+    return *this;
+}
+
+CString::~CString()
+{
+    if (m_data != g_empty)
+        delete[] m_data;
+}
+
+void CString::Assign(const char* text, int length)
+{
+    char* data = g_empty;
+    if (length > 0) {
+        data = new char[length + 1];
+        std::memcpy(data, text, length);
+        data[length] = '\0';
+    } else {
+        length = 0;
+    }
+    if (m_data != g_empty)
+        delete[] m_data;
+    m_data = data;
+    m_length = length;
+}
+
+char* CString::GetBuffer(int minLength)
+{
+    if (minLength > m_length) {
+        char* data = new char[minLength + 1];
+        std::memcpy(data, m_data, m_length + 1);
+        if (m_data != g_empty)
+            delete[] m_data;
+        m_data = data;
+    }
+    return m_data;
+}
+
+void CString::ReleaseBuffer()
+{
+    m_length = static_cast<int>(std::strlen(m_data));
+}

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what building, testing and running Pellamy needs, and only what is missing.
+# Debian 12, as root.
+set -euo pipefail
+
+packages=(cmake make g++ clang libclang-rt-14-dev valgrind
+          g++-mingw-w64-i686-posix wine wine32:i386 wine64 xvfb x11-apps imagemagick)
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    apt-get update -q
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
