@@ -1,6 +1,5 @@
 #pragma once
-#include "platform/CString.h"
-#include "platform/Wnd.h"
+#include "platform/AfxWin.h"
 
 // Writes one Messenger datagram to the destination's mailslot and reports each failing
 // step in a message box on owner. Nothing is shown on success.

@@ -63,3 +63,21 @@ void CString::ReleaseBuffer()
 {
     m_length = static_cast<int>(std::strlen(m_data));
 }
+
+#ifdef _WIN32
+#include "platform/AfxWin.h"
+
+BOOL CString::LoadString(UINT id)
+{
+    // LoadStringA reports how much it copied; a string that fills the buffer may be longer.
+    const HINSTANCE module = AfxFindResourceHandle(MAKEINTRESOURCEA(id / 16 + 1), RT_STRING);
+    for (int size = 256;; size *= 2) {
+        const int length = ::LoadStringA(module, id, GetBuffer(size), size + 1);
+        if (length < size) {
+            m_length = length > 0 ? length : 0;
+            m_data[m_length] = '\0';
+            return m_length > 0;
+        }
+    }
+}
+#endif

@@ -20,6 +20,11 @@ public:
     char* GetBuffer(int minLength);
     void ReleaseBuffer();
 
+#ifdef _WIN32
+    // Loads a string resource; the string is left empty when there is none.
+    BOOL LoadString(UINT id);
+#endif
+
 private:
     void Assign(const char* text, int length);
 

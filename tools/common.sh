@@ -1,7 +1,7 @@
 # Shared by the run and test commands: build trees, the private Wine prefix and the
 # virtual display. Source it; it stops what it started when the calling script exits.
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=$root/build
+build=${PELLAMY_BUILD:-$root/build}
 
 # The tests' prefix; the run command keeps one of its own, so both can run at once.
 export WINEPREFIX=${WINEPREFIX:-$build/win/wineprefix}
