@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ clang libclang-rt-14-dev valgrind
-          g++-mingw-w64-i686-posix wine wine32:i386 wine64 xvfb x11-apps imagemagick)
+          g++-mingw-w64-i686-posix wine wine32:i386 wine64 xvfb x11-apps imagemagick python3)
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
