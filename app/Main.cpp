@@ -1,6 +1,6 @@
-#include <windows.h>
+#include "platform/AfxWin.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand)
 {
-    return 0;
+    return AfxWinMain(instance, previous, commandLine, showCommand);
 }
