@@ -5,11 +5,18 @@
 
 IMPLEMENT_DYNCREATE(CMainFrame, CFrameWnd)
 
+namespace {
+// Sent to the top-level windows when the shell (the taskbar) has started again: every
+// notification icon is gone then, and this program could not be reached without its own.
+const UINT WM_TASKBARCREATED = Win().RegisterWindowMessageA("TaskbarCreated");
+} // namespace
+
 BEGIN_MESSAGE_MAP(CMainFrame, CFrameWnd)
     ON_WM_CREATE()
     ON_COMMAND(ID_OPTION_1, OnOption1)
     ON_COMMAND(ID_OPTION_2, OnOption2)
     ON_MESSAGE(WM_TRAYNOTIFY, OnTrayCallback)
+    ON_REGISTERED_MESSAGE(WM_TASKBARCREATED, OnTaskbarCreated)
 END_MESSAGE_MAP()
 
 int CMainFrame::OnCreate(LPCREATESTRUCT cs)
@@ -31,4 +38,10 @@ void CMainFrame::OnOption2() { MessageBox("You chose Option 2"); }
 LRESULT CMainFrame::OnTrayCallback(WPARAM wParam, LPARAM lParam)
 {
     return m_trayIcon.OnTrayNotification(wParam, lParam);
+}
+
+LRESULT CMainFrame::OnTaskbarCreated(WPARAM, LPARAM)
+{
+    m_trayIcon.Restore();
+    return 0;
 }

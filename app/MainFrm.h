@@ -12,6 +12,7 @@ protected:
     void OnOption1();
     void OnOption2();
     LRESULT OnTrayCallback(WPARAM wParam, LPARAM lParam);
+    LRESULT OnTaskbarCreated(WPARAM wParam, LPARAM lParam);
 
     CTrayIcon m_trayIcon;
 

@@ -16,7 +16,7 @@ Win32Api& Win()
         ::GetSystemMenu, ::AppendMenuA, ::DestroyMenu,
         ::MessageBoxA, ::SetForegroundWindow, ::GetCursorPos, ::PostMessageA, ::SendMessageA,
         ::IsWindow, ::IsIconic, ::ShowWindow, ::GetClientRect, ::GetSystemMetrics, ::DrawIcon,
-        ::LoadImageA,
+        ::LoadImageA, ::RegisterWindowMessageA,
 #else
         HostWsprintfA, HostCharToOemBuffA,
 #endif

@@ -43,6 +43,7 @@ struct Win32Api {
     decltype(&::GetSystemMetrics) GetSystemMetrics;
     decltype(&::DrawIcon) DrawIcon;
     decltype(&::LoadImageA) LoadImageA;
+    decltype(&::RegisterWindowMessageA) RegisterWindowMessageA;
 #endif
 };
 

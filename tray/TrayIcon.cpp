@@ -55,6 +55,16 @@ void CTrayIcon::RemoveIcon()
     m_bEnabled = FALSE;
 }
 
+BOOL CTrayIcon::Restore()
+{
+    // Registered as far as this object knows: a refusal now is tried again at the next
+    // restart, and the icon still counts as registered for its removal.
+    if (!m_bEnabled)
+        return FALSE;
+    m_nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    return Win().Shell_NotifyIconA(NIM_ADD, &m_nid);
+}
+
 LRESULT CTrayIcon::OnTrayNotification(WPARAM wParam, LPARAM lParam)
 {
     if (wParam != m_nid.uID)

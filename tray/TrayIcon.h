@@ -17,6 +17,8 @@ public:
     BOOL SetIcon(HICON icon);
     // Removes a registered icon; later calls do nothing.
     void RemoveIcon();
+    // Registers the icon again, picture included: a restarted shell has lost it.
+    BOOL Restore();
 
     // A right-button release shows the tray menu at the cursor; a double-click runs its first
     // item. 0 when the icon is another's or the menu cannot be loaded, 1 otherwise.

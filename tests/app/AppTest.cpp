@@ -141,6 +141,14 @@ TEST_F(App, StartsHiddenWithItsIconAndTitle)
     EXPECT_EQ(NIM_DELETE, g_shell.back());
 }
 
+TEST_F(App, ShellRestartRegistersTheIconAgain)
+{
+    const HICON picture = g_shellIcons[1];
+    EXPECT_EQ(0, SendMessageA(m_frame, RegisterWindowMessageA("TaskbarCreated"), 0, 0));
+    EXPECT_EQ(std::vector<DWORD>({NIM_ADD, NIM_MODIFY, NIM_ADD}), g_shell);
+    EXPECT_EQ(picture, g_shellIcons[2]);
+}
+
 TEST(AppStart, SecondCopyOrRefusedIconEndsWithNothingLeft)
 {
     struct Case {

@@ -144,6 +144,31 @@ TEST_F(TrayIcon, RegistersTheRecordTheShellExpects)
     EXPECT_EQ(m_window, Shell()[2].record.hWnd);
 }
 
+// After a shell restart the same record goes in again, picture included; an icon that is
+// not registered stays away.
+TEST_F(TrayIcon, RestoreRegistersTheSameRecordAgain)
+{
+    CTrayIcon icon;
+    EXPECT_FALSE(icon.Restore());
+    ASSERT_TRUE(icon.Create(&m_notify, WM_TRAYNOTIFY, "Pellamy", nullptr, IDR_TRAYMENU));
+    icon.SetIcon(m_icon);
+    EXPECT_TRUE(icon.Restore());
+    icon.RemoveIcon();
+    EXPECT_FALSE(icon.Restore());
+
+    ASSERT_EQ(4u, Shell().size());
+    const NOTIFYICONDATAA& again = Shell()[2].record;
+    EXPECT_EQ(DWORD(NIM_ADD), Shell()[2].message);
+    EXPECT_EQ(88u, again.cbSize);
+    EXPECT_EQ(m_window, again.hWnd);
+    EXPECT_EQ(130u, again.uID);
+    EXPECT_EQ(7u, again.uFlags);
+    EXPECT_EQ(1034u, again.uCallbackMessage);
+    EXPECT_EQ(m_icon, again.hIcon);
+    EXPECT_STREQ("Pellamy", again.szTip);
+    EXPECT_EQ(DWORD(NIM_DELETE), Shell()[3].message);
+}
+
 TEST_F(TrayIcon, DestructionRemovesARegisteredIcon)
 {
     {
