@@ -2,17 +2,14 @@
 
 #include "platform/Win32Api.h"
 
-#include <memory>
-#include <vector>
-
 namespace {
 
-// Wrappers of menus owned elsewhere (the system menu, a popup of a loaded menu).
-std::vector<std::unique_ptr<CMenu>>& Temporaries()
-{
-    static std::vector<std::unique_ptr<CMenu>> temporaries;
-    return temporaries;
-}
+// Wrappers of menus owned elsewhere (the system menu, a popup of a loaded menu), in a list.
+struct Temporary {
+    CMenu menu;
+    Temporary* next;
+};
+Temporary* g_temporaries = nullptr;
 
 } // namespace
 
@@ -22,19 +19,21 @@ CMenu* CMenu::FromHandle(HMENU hMenu)
 {
     if (!hMenu)
         return nullptr;
-    for (const std::unique_ptr<CMenu>& menu : Temporaries())
-        if (menu->m_hMenu == hMenu)
-            return menu.get();
-    Temporaries().push_back(std::make_unique<CMenu>());
-    Temporaries().back()->m_hMenu = hMenu;
-    return Temporaries().back().get();
+    for (Temporary* temporary = g_temporaries; temporary; temporary = temporary->next)
+        if (temporary->menu.m_hMenu == hMenu)
+            return &temporary->menu;
+    g_temporaries = new Temporary{{}, g_temporaries};
+    g_temporaries->menu.m_hMenu = hMenu;
+    return &g_temporaries->menu;
 }
 
 void CMenu::DeleteTemporaries()
 {
-    for (const std::unique_ptr<CMenu>& menu : Temporaries())
-        menu->Detach();
-    Temporaries().clear();
+    while (Temporary* temporary = g_temporaries) {
+        g_temporaries = temporary->next;
+        temporary->menu.Detach();
+        delete temporary;
+    }
 }
 
 BOOL CMenu::Attach(HMENU hMenu)
