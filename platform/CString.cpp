@@ -49,8 +49,10 @@ void CString::Assign(const char* text, int length)
 
 char* CString::GetBuffer(int minLength)
 {
-    if (minLength > m_length) {
-        char* data = new char[minLength + 1];
+    // The shared empty string is never handed out to be written.
+    if (minLength > m_length || m_data == g_empty) {
+        const int size = minLength > m_length ? minLength : m_length;
+        char* data = new char[size + 1];
         std::memcpy(data, m_data, m_length + 1);
         if (m_data != g_empty)
             delete[] m_data;

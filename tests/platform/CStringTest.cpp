@@ -48,6 +48,11 @@ TEST(CString, BufferFilledByACallTakesItsLengthOnRelease)
     s.ReleaseBuffer();
     EXPECT_STREQ("z", s);
     EXPECT_EQ(1, s.GetLength());
+
+    // Writing into the buffer of an empty string leaves every other empty string empty.
+    CString empty;
+    empty.GetBuffer(0)[0] = 'x';
+    EXPECT_STREQ("", CString());
 }
 
 } // namespace
