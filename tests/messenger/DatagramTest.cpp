@@ -46,9 +46,9 @@ struct ComposeCase {
     std::string expected;
 };
 
-class ComposeEdges : public testing::TestWithParam<ComposeCase> {};
+class DatagramEdges : public testing::TestWithParam<ComposeCase> {};
 
-TEST_P(ComposeEdges, GivesTheRecord)
+TEST_P(DatagramEdges, GivesTheRecord)
 {
     const ComposeCase& c = GetParam();
     const CString destination(c.destination.data(), static_cast<int>(c.destination.size()));
@@ -60,7 +60,7 @@ const std::string k15 = "ABCDEFGHIJKLMNO";
 const std::string k60(60, 'D');
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, ComposeEdges,
+    Cases, DatagramEdges,
     testing::Values(
         ComposeCase{"EmptyMessage", "ALPHA", 5, "BETA", "", Record("ALPHA", "BETA", "")},
         ComposeCase{"EmptyDestination", "ALPHA", 5, "", "Hi", Record("ALPHA", "", "Hi")},

@@ -10,7 +10,7 @@
 
 // Runs steps from inside whatever message loop runs next (a modal dialog's, typically): a
 // thread timer takes one step each time it fires, so a step may open a nested loop in which
-// the next steps run. A second timer ends every loop after five seconds, so that no test can
+// the next steps run. A second timer ends the loops after five seconds, so that no test can
 // hang.
 class InsideModalLoop {
 public:
@@ -47,14 +47,13 @@ private:
         const size_t step = s_next++;
         s_steps[step]();
     }
-    static void CALLBACK GiveUp(HWND, UINT, UINT_PTR id, DWORD)
+    // Fires every five seconds until the object goes: each time it ends the active dialog
+    // and the loop that runs, so nested loops unwind one by one.
+    static void CALLBACK GiveUp(HWND, UINT, UINT_PTR, DWORD)
     {
-        KillTimer(nullptr, id);
         ADD_FAILURE() << "the message loop did not end in time";
-        for (HWND active = GetActiveWindow(); active; active = GetActiveWindow()) {
-            if (!EndDialog(active, -2))
-                break;
-        }
+        if (HWND active = GetActiveWindow())
+            EndDialog(active, -2);
         PostQuitMessage(-2);
     }
     static inline std::vector<std::function<void()>> s_steps;
