@@ -1,11 +1,75 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Pellamy and starts it under Wine.
+# Installs what is missing, builds Pellamy and starts it under Wine, until Ctrl-C.
+# With a display (DISPLAY set) the program runs there, its icon in the desktop's notification
+# area. Without one it runs on a virtual display, inside a Wine desktop with a taskbar; the
+# tray menu and the send dialog are then opened through the tray icon's callback and
+# photographed, and the paths of the two pictures are printed.
 set -euo pipefail
-export WINEPREFIX=$(cd "$(dirname "$0")/.." && pwd)/build/win/wineprefix-run
+export WINEPREFIX=${PELLAMY_BUILD:-$(cd "$(dirname "$0")/.." && pwd)/build}/win/wineprefix-run
 source "$(dirname "$0")/common.sh"
+# Ctrl-C ends the script through its exit, which stops the wine server (and with it the
+# program) and the virtual display.
+trap 'exit 130' INT TERM
 
 "$root/tools/deps.sh"
 build_windows
-[ -n "${DISPLAY:-}" ] || start_virtual_display
+program=$build/win/Pellamy.exe
+
+if [ -n "${DISPLAY:-}" ]; then
+    start_wine
+    echo "Pellamy runs; its icon is in the notification area. Ctrl-C ends it."
+    wine "$program" &
+    wait $!
+    exit 0
+fi
+
+start_virtual_display
 start_wine
-wine "$build/win/Pellamy.exe"
+desktop=Pellamy
+shots=$build/screenshots
+mkdir -p "$shots"
+
+# Polls a condition ten times a second, for at most the given number of seconds.
+wait_for() {
+    local seconds=$1
+    shift
+    for _ in $(seq $((seconds * 10))); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+desktop_exists() { xwd -display "$DISPLAY" -name "$desktop - Wine desktop" -silent >/dev/null 2>&1; }
+
+# Posts a tray callback through the helper, which runs on the program's desktop to see its
+# windows. Explorer returns at once on a desktop that exists, so the helper's end shows in
+# the status file it writes.
+tray() {
+    local status_file status
+    status_file=$(mktemp)
+    PELLAMY_STATUS_FILE="Z:$status_file" wine explorer "/desktop=$desktop,1024x768" "Z:$build/win/traycall.exe" "$1"
+    wait_for 30 test -s "$status_file" || true
+    status=$(tr -d '\r\n' <"$status_file") # written in text mode, the line ends in CR LF
+    rm -f "$status_file"
+    [ "$status" = 0 ] || { echo "traycall $1 failed" >&2; exit 1; }
+}
+
+screenshot() {
+    xwd -root -display "$DISPLAY" -silent | convert xwd:- "$shots/$1"
+    echo "Screenshot: $shots/$1"
+}
+
+# The desktop lives as long as the program on it; explorer returns when it closes.
+wine explorer "/desktop=$desktop,1024x768" "Z:$program" &
+launcher=$!
+wait_for 60 desktop_exists || { echo "The Wine desktop did not appear" >&2; exit 1; }
+
+tray menu
+screenshot tray-menu.png
+tray dismiss
+tray open
+screenshot send-dialog.png
+
+echo "Pellamy runs on the virtual display $DISPLAY (Wine desktop \"$desktop\"). Ctrl-C ends it."
+wait "$launcher"

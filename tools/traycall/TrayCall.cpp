@@ -1,0 +1,125 @@
+// A helper of tools/run.sh, not part of Pellamy: it plays the notification area's part and
+// posts the tray icon's callback to the running program's hidden frame, then waits until the
+// effect shows, so that a screenshot taken afterwards has it.
+//
+//   traycall menu     a right-click on the icon: the tray menu opens at the mouse pointer,
+//                     which is put next to the icon first, as a real click would leave it
+//   traycall dismiss  Esc on the open tray menu: it closes
+//   traycall open     a double-click on the icon: the send dialog opens
+//
+// It must run on the program's Wine desktop (windows of other desktops cannot be seen), where
+// it is started by explorer, which passes no exit status on: so it also writes its status to
+// the file that PELLAMY_STATUS_FILE names, if set.
+#include <windows.h>
+
+#include "res/resource.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const DWORD kTimeoutMs = 10000;
+
+bool HasClass(HWND window, const char* className)
+{
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof name);
+    return std::strcmp(name, className) == 0;
+}
+
+bool HasTitle(HWND window, const char* title)
+{
+    char text[64] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return !title || std::strcmp(text, title) == 0;
+}
+
+// The program's hidden frame; the tray icon's callback goes to it.
+HWND FindFrame() { return FindWindowA("AfxFrameWnd", "ORVANTIS"); }
+
+// The first visible top-level window of the class (and title, if given) that the frame's
+// thread owns.
+HWND FindVisible(HWND frame, const char* className, const char* title = nullptr)
+{
+    struct Search {
+        DWORD thread;
+        const char* className;
+        const char* title;
+        HWND found;
+    } search = {GetWindowThreadProcessId(frame, nullptr), className, title, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM parameter) WINAPI -> BOOL {
+            Search& s = *reinterpret_cast<Search*>(parameter);
+            if (GetWindowThreadProcessId(window, nullptr) == s.thread && IsWindowVisible(window) &&
+                HasClass(window, s.className) && HasTitle(window, s.title)) {
+                s.found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND FindMenu(HWND frame) { return FindVisible(frame, "#32768"); }
+HWND FindDialog(HWND frame) { return FindVisible(frame, "#32770", "Pellamy"); }
+
+template <typename Condition>
+bool WaitUntil(Condition condition)
+{
+    const ULONGLONG deadline = GetTickCount64() + kTimeoutMs;
+    while (!condition()) {
+        if (GetTickCount64() >= deadline)
+            return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+int Run(const char* action)
+{
+    HWND frame = nullptr;
+    if (!WaitUntil([&] { return (frame = FindFrame()) != nullptr; })) {
+        std::fprintf(stderr, "traycall: Pellamy's frame is not on this desktop\n");
+        return 1;
+    }
+    if (std::strcmp(action, "menu") == 0) {
+        // The notification area sits in the bottom-right corner of the taskbar.
+        SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 40, GetSystemMetrics(SM_CYSCREEN) - 12);
+        PostMessageA(frame, WM_TRAYNOTIFY, IDR_TRAYMENU, WM_RBUTTONUP);
+        if (WaitUntil([&] { return FindMenu(frame) != nullptr; }))
+            return 0;
+        std::fprintf(stderr, "traycall: the tray menu did not open\n");
+    } else if (std::strcmp(action, "dismiss") == 0) {
+        const HWND menu = FindMenu(frame);
+        if (menu)
+            PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+        if (WaitUntil([&] { return FindMenu(frame) == nullptr; }))
+            return 0;
+        std::fprintf(stderr, "traycall: the tray menu did not close\n");
+    } else if (std::strcmp(action, "open") == 0) {
+        PostMessageA(frame, WM_TRAYNOTIFY, IDR_TRAYMENU, WM_LBUTTONDBLCLK);
+        if (WaitUntil([&] { return FindDialog(frame) != nullptr; }))
+            return 0;
+        std::fprintf(stderr, "traycall: the send dialog did not open\n");
+    } else {
+        std::fprintf(stderr, "usage: traycall menu|dismiss|open\n");
+    }
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int status = Run(argc == 2 ? argv[1] : "");
+    if (const char* statusFile = std::getenv("PELLAMY_STATUS_FILE")) {
+        if (FILE* file = std::fopen(statusFile, "w")) {
+            std::fprintf(file, "%d\n", status);
+            std::fclose(file);
+        }
+    }
+    return status;
+}
