@@ -1,12 +1,6 @@
 // The program's own objects (the application, its hidden frame, the send dialog) with real
 // windows. The shell and the single-instance mutex are recorded; message boxes too.
-#include "app/TrayApp.h"
-
-#include "messenger/Datagram.h"
-#include "platform/Win32Api.h"
-#include "res/resource.h"
-#include "tests/platform/GuiTest.h"
-#include "tests/platform/MessageBoxRecorder.h"
+#include "tests/app/AppDriver.h"
 
 #include <gtest/gtest.h>
 
@@ -51,39 +45,11 @@ struct RecordedPlatform {
     MessageBoxRecorder boxes;
 };
 
-// The Messenger service of this machine: a local mailslot.
-class Reader {
-public:
-    Reader() : m_slot(CreateMailslotA("\\\\.\\mailslot\\messngr", 0, 0, nullptr)) {}
-    ~Reader() { CloseHandle(m_slot); }
-    std::vector<std::string> ReadAll()
-    {
-        std::vector<std::string> datagrams;
-        char buffer[1024];
-        DWORD read = 0;
-        while (ReadFile(m_slot, buffer, sizeof buffer, &read, nullptr))
-            datagrams.emplace_back(buffer, read);
-        return datagrams;
-    }
-
-private:
-    HANDLE m_slot;
-};
-
-std::string Text(HWND window)
-{
-    std::string text(GetWindowTextLengthA(window) + 1, '\0');
-    text.resize(GetWindowTextA(window, &text[0], static_cast<int>(text.size())));
-    return text;
-}
-
-HWND Dialog() { return g_sendDialog.m_hWnd; }
-HWND Control(int id) { return GetDlgItem(Dialog(), id); }
 
 void Type(int id, const char* text)
 {
     for (const char* c = text; *c; ++c)
-        SendMessageA(Control(id), WM_CHAR, static_cast<BYTE>(*c), 1);
+        SendMessageA(SendDialogControl(id), WM_CHAR, static_cast<BYTE>(*c), 1);
 }
 
 void PressKey(HWND control, WPARAM key)
@@ -134,7 +100,7 @@ TEST_F(App, StartsHiddenWithItsIconAndTitle)
     EXPECT_NE(nullptr, g_shellIcons[1]);
     EXPECT_EQ(1, g_released);
     EXPECT_FALSE(IsWindowVisible(m_frame));
-    EXPECT_EQ("ORVANTIS", Text(m_frame));
+    EXPECT_EQ("ORVANTIS", WindowText(m_frame));
     EXPECT_EQ(0, Callback(WM_RBUTTONUP, IDR_TRAYMENU + 1));
 
     g_trayApp.m_pMainWnd->DestroyWindow();
@@ -191,21 +157,21 @@ TEST_F(App, DoubleClickOpensTheDialogAndASecondOneRestoresIt)
     std::string aboutItem;
     UINT separator = 0;
     InsideModalLoop inside([&] {
-        open = g_bSendDialogOpen == 1 && IsWindowVisible(Dialog());
-        ownerDisabled = GetWindow(Dialog(), GW_OWNER) == m_frame && !IsWindowEnabled(m_frame);
-        icon = reinterpret_cast<HICON>(SendMessageA(Dialog(), WM_GETICON, ICON_SMALL, 0));
-        const HMENU menu = GetSystemMenu(Dialog(), FALSE);
+        open = g_bSendDialogOpen == 1 && IsWindowVisible(SendDialog());
+        ownerDisabled = GetWindow(SendDialog(), GW_OWNER) == m_frame && !IsWindowEnabled(m_frame);
+        icon = reinterpret_cast<HICON>(SendMessageA(SendDialog(), WM_GETICON, ICON_SMALL, 0));
+        const HMENU menu = GetSystemMenu(SendDialog(), FALSE);
         const int items = GetMenuItemCount(menu);
         char text[64] = {};
         GetMenuStringA(menu, items - 1, text, sizeof text, MF_BYPOSITION);
         aboutItem = text;
         separator = GetMenuState(menu, items - 2, MF_BYPOSITION) & MF_SEPARATOR;
 
-        ShowWindow(Dialog(), SW_MINIMIZE);
+        ShowWindow(SendDialog(), SW_MINIMIZE);
         secondResult = Callback(WM_LBUTTONDBLCLK);
-        restored = !IsIconic(Dialog());
+        restored = !IsIconic(SendDialog());
         dialogs = CountSendDialogs();
-        Close(Dialog());
+        Close(SendDialog());
     });
     EXPECT_EQ(1, Callback(WM_LBUTTONDBLCLK));
 
@@ -223,26 +189,26 @@ TEST_F(App, DoubleClickOpensTheDialogAndASecondOneRestoresIt)
 
 TEST_F(App, FieldsSurviveClosingAndReopening)
 {
-    Reader reader;
+    MailslotReader reader;
     std::vector<std::string> shown;
 
     auto showAndClose = [&] {
-        shown.push_back(Text(Control(IDC_DESTINATION)) + "|" + Text(Control(IDC_MESSAGE)));
-        Close(Dialog());
+        shown.push_back(WindowText(SendDialogControl(IDC_DESTINATION)) + "|" + WindowText(SendDialogControl(IDC_MESSAGE)));
+        Close(SendDialog());
     };
     {
         InsideModalLoop sent([&] {
-            SetWindowTextA(Control(IDC_DESTINATION), ".");
-            SetWindowTextA(Control(IDC_MESSAGE), "sent");
-            SendMessageA(Control(IDC_SEND), BM_CLICK, 0, 0);
-            Close(Dialog());
+            SetWindowTextA(SendDialogControl(IDC_DESTINATION), ".");
+            SetWindowTextA(SendDialogControl(IDC_MESSAGE), "sent");
+            SendMessageA(SendDialogControl(IDC_SEND), BM_CLICK, 0, 0);
+            Close(SendDialog());
         });
         Callback(WM_LBUTTONDBLCLK);
     }
     {
         InsideModalLoop dropped([&] {
-            SetWindowTextA(Control(IDC_DESTINATION), "OTHER");
-            SetWindowTextA(Control(IDC_MESSAGE), "not sent");
+            SetWindowTextA(SendDialogControl(IDC_DESTINATION), "OTHER");
+            SetWindowTextA(SendDialogControl(IDC_MESSAGE), "not sent");
             showAndClose();
         });
         Callback(WM_LBUTTONDBLCLK);
@@ -257,17 +223,17 @@ TEST_F(App, FieldsSurviveClosingAndReopening)
 
 TEST_F(App, SendDeliversTheDatagramAndKeepsTheDialogOpen)
 {
-    Reader reader;
+    MailslotReader reader;
     std::string typed;
     bool stillOpen = false;
     InsideModalLoop inside([&] {
         Type(IDC_DESTINATION, "beta");
-        typed = Text(Control(IDC_DESTINATION));
-        SetWindowTextA(Control(IDC_DESTINATION), ".");
-        SetWindowTextA(Control(IDC_MESSAGE), "Hello\r\nthere");
-        SendMessageA(Control(IDC_SEND), BM_CLICK, 0, 0);
-        stillOpen = IsWindowVisible(Dialog()) != FALSE;
-        Close(Dialog());
+        typed = WindowText(SendDialogControl(IDC_DESTINATION));
+        SetWindowTextA(SendDialogControl(IDC_DESTINATION), ".");
+        SetWindowTextA(SendDialogControl(IDC_MESSAGE), "Hello\r\nthere");
+        SendMessageA(SendDialogControl(IDC_SEND), BM_CLICK, 0, 0);
+        stillOpen = IsWindowVisible(SendDialog()) != FALSE;
+        Close(SendDialog());
     });
     Callback(WM_LBUTTONDBLCLK);
 
@@ -277,35 +243,31 @@ TEST_F(App, SendDeliversTheDatagramAndKeepsTheDialogOpen)
     const std::vector<std::string> datagrams = reader.ReadAll();
     ASSERT_EQ(1u, datagrams.size());
     ASSERT_EQ(size_t(kDatagramSize), datagrams[0].size());
-    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD length = sizeof name;
-    GetComputerNameA(name, &length);
-    EXPECT_EQ(std::string(name) + std::string("\0.\0Hello\r\nthere\0", 16),
-              datagrams[0].substr(0, length + 16));
+    EXPECT_TRUE(ExpectedDatagram(ComputerName(), ".", "Hello\r\nthere") == datagrams[0]);
     EXPECT_STREQ(".", g_sendDialog.m_strDestination);
     EXPECT_STREQ("Hello\r\nthere", g_sendDialog.m_strMessage);
 }
 
 TEST_F(App, EnterInTheDestinationClosesWithoutSendingAndInTheMessageBreaksTheLine)
 {
-    Reader reader;
+    MailslotReader reader;
     std::string message;
     InsideModalLoop inside({
         [&] {
-            SetWindowTextA(Control(IDC_DESTINATION), ".");
-            SetWindowTextA(Control(IDC_MESSAGE), "line");
-            SendMessageA(Control(IDC_MESSAGE), EM_SETSEL, 4, 4);
-            PressKey(Control(IDC_MESSAGE), VK_RETURN); // the loop translates it into the character
+            SetWindowTextA(SendDialogControl(IDC_DESTINATION), ".");
+            SetWindowTextA(SendDialogControl(IDC_MESSAGE), "line");
+            SendMessageA(SendDialogControl(IDC_MESSAGE), EM_SETSEL, 4, 4);
+            PressKey(SendDialogControl(IDC_MESSAGE), VK_RETURN); // the loop translates it into the character
         },
         [&] {
-            message = Text(Control(IDC_MESSAGE));
-            PressKey(Control(IDC_DESTINATION), VK_RETURN);
+            message = WindowText(SendDialogControl(IDC_MESSAGE));
+            PressKey(SendDialogControl(IDC_DESTINATION), VK_RETURN);
         },
     });
     Callback(WM_LBUTTONDBLCLK);
 
     EXPECT_EQ("line\r\n", message);
-    EXPECT_EQ(nullptr, Dialog());
+    EXPECT_EQ(nullptr, SendDialog());
     EXPECT_TRUE(reader.ReadAll().empty());
     // Enter gave OK, which stored both fields.
     EXPECT_STREQ(".", g_sendDialog.m_strDestination);
@@ -320,7 +282,7 @@ TEST_F(App, ExitWhileTheDialogIsOpenEndsTheProgram)
 
     EXPECT_FALSE(IsWindow(m_frame));
     EXPECT_EQ(nullptr, g_trayApp.m_pMainWnd);
-    EXPECT_EQ(nullptr, Dialog());
+    EXPECT_EQ(nullptr, SendDialog());
     EXPECT_EQ(0, g_bSendDialogOpen);
     EXPECT_EQ(NIM_DELETE, g_shell.back());
 }
@@ -341,11 +303,11 @@ TEST_F(App, AboutFromTheTrayAndFromTheDialog)
     }
     {
         InsideModalLoop inside({
-            [&] { PostMessageA(Dialog(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0); },
+            [&] { PostMessageA(SendDialog(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0); },
             closeAbout,
-            [&] { PostMessageA(Dialog(), WM_COMMAND, ID_APP_ABOUT, 0); },
+            [&] { PostMessageA(SendDialog(), WM_COMMAND, ID_APP_ABOUT, 0); },
             closeAbout,
-            [&] { Close(Dialog()); },
+            [&] { Close(SendDialog()); },
         });
         Callback(WM_LBUTTONDBLCLK);
         EXPECT_TRUE(InsideModalLoop::Done());
@@ -395,10 +357,10 @@ TEST_F(App, MinimizedDialogPaintsItsIconCentred)
         });
         for (const auto& c : cases) {
             s_client = c.first;
-            InvalidateRect(Dialog(), nullptr, TRUE);
-            SendMessageA(Dialog(), WM_PAINT, 0, 0);
+            InvalidateRect(SendDialog(), nullptr, TRUE);
+            SendMessageA(SendDialog(), WM_PAINT, 0, 0);
         }
-        Close(Dialog());
+        Close(SendDialog());
     });
     Callback(WM_LBUTTONDBLCLK);
     ASSERT_EQ(cases.size(), s_drawn.size());

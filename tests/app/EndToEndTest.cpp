@@ -8,6 +8,7 @@
 #include <shellapi.h>
 
 #include "res/resource.h"
+#include "tests/messenger/MailslotReader.h"
 
 #include <gtest/gtest.h>
 
@@ -195,27 +196,6 @@ std::string TextOf(HWND control)
     return std::string(text, length);
 }
 
-// The Messenger service's side: the mailslot that the destination "." reaches.
-class Reader {
-public:
-    Reader() : m_slot(CreateMailslotA("\\\\.\\mailslot\\messngr", 0, 0, nullptr)) {}
-    ~Reader() { CloseHandle(m_slot); }
-    bool IsOpen() const { return m_slot != INVALID_HANDLE_VALUE; }
-
-    // Reads what has arrived; returns at once when nothing has.
-    std::vector<std::string> ReadAll()
-    {
-        std::vector<std::string> datagrams;
-        char buffer[1024];
-        DWORD read = 0;
-        while (ReadFile(m_slot, buffer, sizeof buffer, &read, nullptr))
-            datagrams.emplace_back(buffer, read);
-        return datagrams;
-    }
-
-private:
-    HANDLE m_slot;
-};
 
 std::string ComputerName()
 {
@@ -228,7 +208,7 @@ std::string ComputerName()
 TEST(EndToEnd, StartsAloneOpensFromTheTraySendsSurvivesAShellRestartAndExits)
 {
     ASSERT_FALSE(MutexExists()) << "another copy of Pellamy runs in this Wine prefix";
-    Reader reader;
+    MailslotReader reader;
     ASSERT_TRUE(reader.IsOpen()) << "the mailslot \\\\.\\mailslot\\messngr is taken";
 
     // It starts: the hidden frame appears, with its icon in the notification area. The guard

@@ -1,6 +1,7 @@
 #include "messenger/MailSlotClient.h"
 
 #include "messenger/Datagram.h"
+#include "tests/messenger/MailslotReader.h"
 #include "tests/platform/MessageBoxRecorder.h"
 
 #include <gtest/gtest.h>
@@ -12,26 +13,6 @@ namespace {
 
 using Captions = std::vector<std::string>;
 
-// The Messenger service's side of a send: a mailslot on this machine.
-class Reader {
-public:
-    Reader() : m_slot(CreateMailslotA("\\\\.\\mailslot\\messngr", 0, 0, nullptr)) {}
-    ~Reader() { CloseHandle(m_slot); }
-    bool IsOpen() const { return m_slot != INVALID_HANDLE_VALUE; }
-
-    std::vector<std::string> ReadAll()
-    {
-        std::vector<std::string> datagrams;
-        char buffer[1024];
-        DWORD read = 0;
-        while (ReadFile(m_slot, buffer, sizeof buffer, &read, nullptr))
-            datagrams.emplace_back(buffer, read);
-        return datagrams;
-    }
-
-private:
-    HANDLE m_slot;
-};
 
 std::string ComputerName()
 {
@@ -43,7 +24,7 @@ std::string ComputerName()
 
 TEST(DoMailSlotClient, DeliversOneDatagramPerSendToTheLocalReader)
 {
-    Reader reader;
+    MailslotReader reader;
     ASSERT_TRUE(reader.IsOpen());
     MessageBoxRecorder boxes;
     CWnd owner;
@@ -196,7 +177,7 @@ TEST(DoMailSlotClient, RefusesADestinationLongerThanSixtyWithOneBoxOnly)
 // stays empty and nothing past the 16-byte buffer is read.
 TEST(DoMailSlotClient, FailedNameQueryLeavesTheSenderEmpty)
 {
-    Reader reader;
+    MailslotReader reader;
     ASSERT_TRUE(reader.IsOpen());
     using NameQuery = decltype(Win32Api::GetComputerNameA);
     const NameQuery failures[] = {
