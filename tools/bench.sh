@@ -56,7 +56,7 @@ instructions_per_call() { # mode message-length function
     for calls in 1000 2000; do
         out=$build/bench-host/callgrind.out
         quietly valgrind --tool=callgrind --callgrind-out-file="$out" --toggle-collect="$3" \
-            "$build/bench-host/tests/bench/compose_bench" "$1" "$2" "$calls"
+            "$build/bench-host/tools/bench/compose_bench" "$1" "$2" "$calls"
         counts+=("$(awk '/^totals:/ { print $2 }' "$out")")
     done
     echo $(((counts[1] - counts[0]) / 1000))
@@ -73,7 +73,7 @@ done
 start_virtual_display
 start_wine
 sends_log=$build/bench-mailslot.txt
-if timeout 600 wine "$build/win/tests/bench/mailslot_bench.exe" >"$sends_log" 2>&1 &&
+if timeout 600 wine "$build/win/tools/bench/mailslot_bench.exe" >"$sends_log" 2>&1 &&
     grep -q '^bare_seconds' "$sends_log"; then
     sed -i 's/\r$//' "$sends_log" # the Windows program ends its lines with CR LF
     figure() { awk -v key="$1" -v field="${2:-2}" '$1 == key { print $field }' "$sends_log"; }
@@ -102,8 +102,8 @@ quietly cmake --build "$build/win" --target startup_bench minimal_tray -j"$(npro
 startup_log=$build/bench-startup.txt
 startup_runs=21
 rm -f "$startup_log"
-timeout 300 wine explorer "/desktop=pellamy-bench-$$,800x600" "Z:$build/win/tests/bench/startup_bench.exe" \
-    "Z:$build/win/Pellamy.exe" "Z:$build/win/tests/bench/minimal_tray.exe" "Z:$startup_log" "$startup_runs" \
+timeout 300 wine explorer "/desktop=pellamy-bench-$$,800x600" "Z:$build/win/tools/bench/startup_bench.exe" \
+    "Z:$build/win/Pellamy.exe" "Z:$build/win/tools/bench/minimal_tray.exe" "Z:$startup_log" "$startup_runs" \
     >>"$log" 2>&1 || true
 if [ -f "$startup_log" ] && grep -q '^failures 0' "$startup_log"; then
     sed -i 's/\r$//' "$startup_log"
