@@ -3,7 +3,7 @@
 # Debian 12, as root.
 set -euo pipefail
 
-packages=(cmake make g++ clang libclang-rt-14-dev valgrind
+packages=(cmake make g++ googletest clang libclang-rt-14-dev valgrind
           g++-mingw-w64-i686-posix wine wine32:i386 wine64 xvfb x11-apps imagemagick python3)
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
