@@ -154,6 +154,13 @@ private:
 inline HWND SendDialog() { return g_sendDialog.m_hWnd; }
 inline HWND SendDialogControl(int id) { return GetDlgItem(g_sendDialog.m_hWnd, id); }
 
+// A key as the keyboard delivers it: through the message queue, to be translated there.
+inline void PressKey(HWND control, WPARAM key)
+{
+    PostMessageA(control, WM_KEYDOWN, key, 1);
+    PostMessageA(control, WM_KEYUP, key, 0xC0000001);
+}
+
 inline std::string WindowText(HWND window)
 {
     std::string text(GetWindowTextLengthA(window) + 1, '\0');

@@ -45,18 +45,16 @@ struct RecordedPlatform {
     MessageBoxRecorder boxes;
 };
 
-
 void Type(int id, const char* text)
 {
     for (const char* c = text; *c; ++c)
         SendMessageA(SendDialogControl(id), WM_CHAR, static_cast<BYTE>(*c), 1);
 }
 
-void PressKey(HWND control, WPARAM key)
+void FocusAndPress(HWND control, WPARAM key)
 {
     SetFocus(control);
-    PostMessageA(control, WM_KEYDOWN, key, 1);
-    PostMessageA(control, WM_KEYUP, key, 0xC0000001);
+    PressKey(control, key);
 }
 
 void Close(HWND dialog) { PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0); }
@@ -257,11 +255,11 @@ TEST_F(App, EnterInTheDestinationClosesWithoutSendingAndInTheMessageBreaksTheLin
             SetWindowTextA(SendDialogControl(IDC_DESTINATION), ".");
             SetWindowTextA(SendDialogControl(IDC_MESSAGE), "line");
             SendMessageA(SendDialogControl(IDC_MESSAGE), EM_SETSEL, 4, 4);
-            PressKey(SendDialogControl(IDC_MESSAGE), VK_RETURN); // the loop translates it into the character
+            FocusAndPress(SendDialogControl(IDC_MESSAGE), VK_RETURN); // the loop translates it into the character
         },
         [&] {
             message = WindowText(SendDialogControl(IDC_MESSAGE));
-            PressKey(SendDialogControl(IDC_DESTINATION), VK_RETURN);
+            FocusAndPress(SendDialogControl(IDC_DESTINATION), VK_RETURN);
         },
     });
     Callback(WM_LBUTTONDBLCLK);

@@ -235,12 +235,6 @@ BOOL WINAPI CountedDrawIcon(HDC dc, int x, int y, HICON icon)
     return DrawIcon(dc, x, y, icon);
 }
 
-void PressKey(HWND control, WPARAM key)
-{
-    PostMessageA(control, WM_KEYDOWN, key, 1);
-    PostMessageA(control, WM_KEYUP, key, 0xC0000001);
-}
-
 // Opens the dialog from the tray and closes it again, each time another way: Cancel, the
 // Close box, Esc, Enter in the destination field (which gives OK), and minimizing it, which
 // makes it paint its icon, then a second double-click, which restores it, then Cancel.

@@ -44,6 +44,19 @@ std::string Hex(UINT_PTR value)
     return text;
 }
 
+// The whole record as registered: 88 bytes, the notify window, identifier 130, flags 7,
+// callback 1034, the given picture and the tip.
+void ExpectRegistered(const NOTIFYICONDATAA& record, HWND window, HICON icon)
+{
+    EXPECT_EQ(88u, record.cbSize);
+    EXPECT_EQ(window, record.hWnd);
+    EXPECT_EQ(130u, record.uID);
+    EXPECT_EQ(7u, record.uFlags);
+    EXPECT_EQ(1034u, record.uCallbackMessage);
+    EXPECT_EQ(icon, record.hIcon);
+    EXPECT_STREQ("Pellamy", record.szTip);
+}
+
 class TrayIcon : public testing::Test {
 protected:
     void SetUp() override
@@ -124,15 +137,8 @@ TEST_F(TrayIcon, RegistersTheRecordTheShellExpects)
     icon.RemoveIcon();
 
     ASSERT_EQ(3u, Shell().size());
-    const NOTIFYICONDATAA& added = Shell()[0].record;
     EXPECT_EQ(DWORD(NIM_ADD), Shell()[0].message);
-    EXPECT_EQ(88u, added.cbSize);
-    EXPECT_EQ(m_window, added.hWnd);
-    EXPECT_EQ(130u, added.uID);
-    EXPECT_EQ(7u, added.uFlags);
-    EXPECT_EQ(1034u, added.uCallbackMessage);
-    EXPECT_EQ(nullptr, added.hIcon);
-    EXPECT_STREQ("Pellamy", added.szTip);
+    ExpectRegistered(Shell()[0].record, m_window, nullptr);
 
     EXPECT_EQ(DWORD(NIM_MODIFY), Shell()[1].message);
     EXPECT_EQ(2u, Shell()[1].record.uFlags);
@@ -157,15 +163,8 @@ TEST_F(TrayIcon, RestoreRegistersTheSameRecordAgain)
     EXPECT_FALSE(icon.Restore());
 
     ASSERT_EQ(4u, Shell().size());
-    const NOTIFYICONDATAA& again = Shell()[2].record;
     EXPECT_EQ(DWORD(NIM_ADD), Shell()[2].message);
-    EXPECT_EQ(88u, again.cbSize);
-    EXPECT_EQ(m_window, again.hWnd);
-    EXPECT_EQ(130u, again.uID);
-    EXPECT_EQ(7u, again.uFlags);
-    EXPECT_EQ(1034u, again.uCallbackMessage);
-    EXPECT_EQ(m_icon, again.hIcon);
-    EXPECT_STREQ("Pellamy", again.szTip);
+    ExpectRegistered(Shell()[2].record, m_window, m_icon);
     EXPECT_EQ(DWORD(NIM_DELETE), Shell()[3].message);
 }
 
