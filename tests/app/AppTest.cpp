@@ -1,6 +1,13 @@
 // The program's own objects (the application, its hidden frame, the send dialog) with real
-// windows. The shell and the single-instance mutex are recorded; message boxes too.
-#include "tests/app/AppDriver.h"
+// windows on the virtual display. The shell and the single-instance mutex are stood in for and
+// recorded, and so are message boxes.
+#include "app/MainFrm.h"
+#include "app/TrayApp.h"
+
+#include "res/resource.h"
+#include "tests/messenger/Messenger.h"
+#include "tests/platform/GuiTest.h"
+#include "tests/platform/MessageBoxRecorder.h"
 
 #include <gtest/gtest.h>
 
@@ -9,71 +16,117 @@
 
 namespace {
 
-std::vector<DWORD> g_shell; // NIM_ADD, NIM_MODIFY, NIM_DELETE as they come
-std::vector<HICON> g_shellIcons;
-BOOL g_shellResult = TRUE;
-HANDLE g_mutex = reinterpret_cast<HANDLE>(0x77);
-DWORD g_mutexError = 0;
-int g_released = 0;
+const HANDLE kMutex = reinterpret_cast<HANDLE>(0x77);
+std::string g_calls;        // the shell and mutex calls, in order
+std::vector<HICON> g_icons; // the picture of each shell call
+BOOL g_shellResult;
+HANDLE g_mutex;
+DWORD g_mutexError;
 
 struct RecordedPlatform {
     RecordedPlatform()
     {
-        g_shell.clear();
-        g_shellIcons.clear();
+        g_calls.clear();
+        g_icons.clear();
         g_shellResult = TRUE;
-        g_mutex = reinterpret_cast<HANDLE>(0x77);
+        g_mutex = kMutex;
         g_mutexError = 0;
-        g_released = 0;
     }
     ScopedOverride<decltype(Win32Api::Shell_NotifyIconA)> shell{
         Win().Shell_NotifyIconA, [](DWORD message, PNOTIFYICONDATAA record) WINAPI {
-            g_shell.push_back(message);
-            g_shellIcons.push_back(record->hIcon);
+            g_calls += message == NIM_ADD ? "ADD " : message == NIM_MODIFY ? "MODIFY " : "DELETE ";
+            g_icons.push_back(record->hIcon);
             return g_shellResult;
         }};
     ScopedOverride<decltype(Win32Api::CreateMutexA)> mutex{
-        Win().CreateMutexA, [](LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) WINAPI {
-            EXPECT_STREQ("PreventSecondInstance", name);
+        Win().CreateMutexA, [](LPSECURITY_ATTRIBUTES, BOOL owned, LPCSTR name) WINAPI {
+            g_calls += "CreateMutex " + std::string(name) + " " + std::to_string(owned) + " ";
             return g_mutex;
         }};
-    ScopedOverride<decltype(Win32Api::GetLastError)> error{Win().GetLastError, []() WINAPI { return g_mutexError; }};
-    ScopedOverride<decltype(Win32Api::ReleaseMutex)> release{Win().ReleaseMutex, [](HANDLE) WINAPI -> BOOL {
-        ++g_released;
+    ScopedOverride<decltype(Win32Api::GetLastError)> error{Win().GetLastError, []() WINAPI {
+        g_calls += "GetLastError ";
+        return g_mutexError;
+    }};
+    ScopedOverride<decltype(Win32Api::ReleaseMutex)> release{Win().ReleaseMutex, [](HANDLE mutex) WINAPI -> BOOL {
+        g_calls += mutex == kMutex ? "ReleaseMutex " : "ReleaseMutex(other) ";
         return TRUE;
     }};
     MessageBoxRecorder boxes;
 };
 
-void Type(int id, const char* text)
+LRESULT TrayCallback(HWND frame, UINT event, UINT id = IDR_TRAYMENU)
 {
-    for (const char* c = text; *c; ++c)
-        SendMessageA(SendDialogControl(id), WM_CHAR, static_cast<BYTE>(*c), 1);
+    return SendMessageA(frame, WM_TRAYNOTIFY, id, event);
 }
 
-void FocusAndPress(HWND control, WPARAM key)
+int IconWidth(HICON icon)
 {
-    SetFocus(control);
-    PressKey(control, key);
+    ICONINFO info = {};
+    BITMAP bitmap = {};
+    GetIconInfo(icon, &info);
+    GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return bitmap.bmWidth;
 }
 
-void Close(HWND dialog) { PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0); }
-
-int CountSendDialogs()
+// The GDI objects of this process (an icon holds two). The system's counter is not kept under
+// Wine, whose handles are numbered per process: there each value is tried. Each way finds what
+// the other misses.
+int GdiObjects()
 {
-    int count = 0;
-    for (HWND w = FindWindowExA(nullptr, nullptr, "#32770", "Pellamy"); w;
-         w = FindWindowExA(nullptr, w, "#32770", "Pellamy"))
-        ++count;
+    int count = static_cast<int>(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS));
+    for (UINT_PTR value = 0; value <= 0xFFFF; ++value)
+        count += GetObjectType(reinterpret_cast<HGDIOBJ>(value)) != 0;
     return count;
+}
+
+TEST(AppStart, OneCopyRunsHiddenWithItsIcon)
+{
+    EXPECT_NE(nullptr, RUNTIME_CLASS(CMainFrame)->m_pfnCreateObject);
+    const std::string started = "ADD MODIFY CreateMutex PreventSecondInstance 1 GetLastError ";
+    const struct {
+        HANDLE mutex;
+        DWORD error;
+        BOOL shell, started;
+        std::string calls; // up to the frame's end, a restarted shell's call included
+    } cases[] = {
+        {kMutex, 0, TRUE, TRUE, started + "ReleaseMutex ADD DELETE "},
+        {kMutex, ERROR_ALREADY_EXISTS, TRUE, FALSE, started + "ReleaseMutex DELETE "}, // a second copy
+        {nullptr, ERROR_ACCESS_DENIED, TRUE, TRUE, started + "ADD DELETE "},
+        {kMutex, 0, FALSE, FALSE, "ADD "},
+    };
+    for (const auto& c : cases) {
+        RecordedPlatform platform;
+        g_mutex = c.mutex;
+        g_mutexError = c.error;
+        g_shellResult = c.shell;
+        EXPECT_EQ(c.started, g_trayApp.InitInstance());
+        if (CWnd* frame = g_trayApp.m_pMainWnd) {
+            EXPECT_FALSE(IsWindowVisible(frame->m_hWnd));
+            EXPECT_EQ("ORVANTIS", WindowText(frame->m_hWnd));
+            EXPECT_EQ(0, TrayCallback(frame->m_hWnd, WM_RBUTTONUP, IDR_TRAYMENU + 1)); // another icon's
+            if (c.started)
+                SendMessageA(frame->m_hWnd, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+            frame->DestroyWindow(); // as the start-up code does after a failed start, and Exit otherwise
+        }
+        EXPECT_EQ(nullptr, FindWindowA("AfxFrameWnd", nullptr));
+        EXPECT_EQ(c.calls, g_calls);
+        if (c.shell) { // the picture, 16 pixels wide, comes with the change after the registration
+            EXPECT_EQ(nullptr, g_icons[0]);
+            EXPECT_EQ(16, IconWidth(g_icons[1]));
+            EXPECT_EQ(g_icons[1], g_icons[g_icons.size() - 2]);
+        }
+        EXPECT_TRUE(platform.boxes.Boxes().empty());
+        Pump();
+    }
 }
 
 class App : public testing::Test {
 protected:
     void SetUp() override
     {
-        g_sendDialog.m_strDestination = "";
-        g_sendDialog.m_strMessage = "";
+        g_sendDialog.m_strDestination = g_sendDialog.m_strMessage = "";
         ASSERT_TRUE(g_trayApp.InitInstance());
         m_frame = g_trayApp.m_pMainWnd->m_hWnd;
     }
@@ -81,291 +134,252 @@ protected:
     {
         if (g_trayApp.m_pMainWnd)
             g_trayApp.m_pMainWnd->DestroyWindow();
-        DropQuitMessages();
+        Pump();
     }
 
-    // The shell's way in: the icon's callback message, answered when the handler is done.
-    LRESULT Callback(UINT event, UINT id = IDR_TRAYMENU) { return SendMessageA(m_frame, WM_TRAYNOTIFY, id, event); }
+    // The shell's double-click on the icon; the steps run while the dialog it opens is up.
+    LRESULT DoubleClick(std::vector<std::function<void()>> steps)
+    {
+        for (const std::function<void()>& step : steps)
+            Steps::Post(step);
+        const Deadline deadline(10000);
+        const LRESULT result = TrayCallback(m_frame, WM_LBUTTONDBLCLK);
+        EXPECT_TRUE(Steps::AllRan());
+        return result;
+    }
+
+    static HWND Dialog() { return g_sendDialog.m_hWnd; }
+    static HWND Control(int id) { return GetDlgItem(g_sendDialog.m_hWnd, id); }
+    static void Close() { PostMessageA(Dialog(), WM_COMMAND, IDCANCEL, 0); }
 
     RecordedPlatform m_platform;
     HWND m_frame = nullptr;
 };
 
-TEST_F(App, StartsHiddenWithItsIconAndTitle)
+TEST_F(App, DoubleClickOpensTheDialogOnceAndAgainAfterItCloses)
 {
-    EXPECT_EQ(std::vector<DWORD>({NIM_ADD, NIM_MODIFY}), g_shell);
-    EXPECT_EQ(nullptr, g_shellIcons[0]); // the picture comes with the change that follows
-    EXPECT_NE(nullptr, g_shellIcons[1]);
-    EXPECT_EQ(1, g_released);
-    EXPECT_FALSE(IsWindowVisible(m_frame));
-    EXPECT_EQ("ORVANTIS", WindowText(m_frame));
-    EXPECT_EQ(0, Callback(WM_RBUTTONUP, IDR_TRAYMENU + 1));
+    LRESULT second = 0;
+    EXPECT_EQ(1, DoubleClick({[&] {
+        const HWND dialog = Dialog();
+        EXPECT_EQ(1, g_bSendDialogOpen);
+        EXPECT_TRUE(IsWindowVisible(dialog));
+        EXPECT_EQ(m_frame, GetWindow(dialog, GW_OWNER));
+        EXPECT_FALSE(IsWindowEnabled(m_frame));
+        EXPECT_EQ(Control(IDC_DESTINATION), GetFocus());
+        EXPECT_EQ("Pellamy", WindowText(dialog));
+        EXPECT_EQ(g_sendDialog.m_hIcon, reinterpret_cast<HICON>(SendMessageA(dialog, WM_GETICON, ICON_BIG, 0)));
+        EXPECT_EQ(g_sendDialog.m_hIcon, reinterpret_cast<HICON>(SendMessageA(dialog, WM_GETICON, ICON_SMALL, 0)));
+        EXPECT_EQ(GetSystemMetrics(SM_CXICON), IconWidth(g_sendDialog.m_hIcon));
 
-    g_trayApp.m_pMainWnd->DestroyWindow();
-    EXPECT_EQ(NIM_DELETE, g_shell.back());
-}
+        // Centred: its template places it at 0, 0; the owner is hidden, so on the work area.
+        RECT area, placed;
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+        GetWindowRect(dialog, &placed);
+        EXPECT_NEAR(area.left + area.right, placed.left + placed.right, 2);
+        EXPECT_NEAR(area.top + area.bottom, placed.top + placed.bottom, 2);
 
-TEST_F(App, ShellRestartRegistersTheIconAgain)
-{
-    const HICON picture = g_shellIcons[1];
-    EXPECT_EQ(0, SendMessageA(m_frame, RegisterWindowMessageA("TaskbarCreated"), 0, 0));
-    EXPECT_EQ(std::vector<DWORD>({NIM_ADD, NIM_MODIFY, NIM_ADD}), g_shell);
-    EXPECT_EQ(picture, g_shellIcons[2]);
-}
+        const HMENU system = GetSystemMenu(dialog, FALSE);
+        const int items = GetMenuItemCount(system);
+        char about[32] = {};
+        GetMenuStringA(system, items - 1, about, sizeof about, MF_BYPOSITION);
+        EXPECT_EQ("&About Pellamy..." + std::to_string(IDM_ABOUTBOX),
+                  about + std::to_string(GetMenuItemID(system, items - 1)));
+        EXPECT_TRUE(GetMenuState(system, items - 2, MF_BYPOSITION) & MF_SEPARATOR);
 
-TEST(AppStart, SecondCopyOrRefusedIconEndsWithNothingLeft)
-{
-    struct Case {
-        const char* what;
-        HANDLE mutex;
-        DWORD error;
-        BOOL shellResult;
-        BOOL started;
-        std::vector<DWORD> shell;
-    } cases[] = {
-        {"first copy", reinterpret_cast<HANDLE>(0x77), 0, TRUE, TRUE, {NIM_ADD, NIM_MODIFY, NIM_DELETE}},
-        {"second copy", reinterpret_cast<HANDLE>(0x77), ERROR_ALREADY_EXISTS, TRUE, FALSE,
-         {NIM_ADD, NIM_MODIFY, NIM_DELETE}},
-        {"no mutex", nullptr, ERROR_ACCESS_DENIED, TRUE, TRUE, {NIM_ADD, NIM_MODIFY, NIM_DELETE}},
-        {"icon refused", reinterpret_cast<HANDLE>(0x77), 0, FALSE, FALSE, {NIM_ADD}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        RecordedPlatform platform;
-        g_mutex = c.mutex;
-        g_mutexError = c.error;
-        g_shellResult = c.shellResult;
-        EXPECT_EQ(c.started, g_trayApp.InitInstance());
-        // As the start-up code does when the start fails, and Exit does otherwise.
-        if (g_trayApp.m_pMainWnd)
-            g_trayApp.m_pMainWnd->DestroyWindow();
-        EXPECT_EQ(nullptr, FindWindowA("AfxFrameWnd", nullptr));
-        EXPECT_EQ(c.shell, g_shell);
-        EXPECT_TRUE(platform.boxes.Boxes().empty());
-        DropQuitMessages();
-    }
-}
+        // The styles that the fields' behaviour rests on, which the keyboard alone cannot show:
+        // WS_CHILD, WS_VISIBLE, WS_GROUP, WS_TABSTOP and each control's own bits.
+        EXPECT_EQ(0x50010088, GetWindowLongA(Control(IDC_DESTINATION), GWL_STYLE) & 0x5003FFFF);
+        EXPECT_EQ(0x50011444, GetWindowLongA(Control(IDC_MESSAGE), GWL_STYLE) & 0x5003FFFF);
+        EXPECT_EQ(0x50018100, GetWindowLongA(Control(IDC_SEND), GWL_STYLE) & 0x5003FFFF);
+        const LONG frame = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+        EXPECT_EQ(0x80CE0000, GetWindowLongA(dialog, GWL_STYLE) & (frame | DS_MODALFRAME));
+        EXPECT_TRUE(GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_APPWINDOW); // a taskbar button of its own
 
-TEST_F(App, DoubleClickOpensTheDialogAndASecondOneRestoresIt)
-{
-    HICON icon = nullptr;
-    bool open = false, ownerDisabled = false, restored = false;
-    LRESULT secondResult = 0;
-    int dialogs = 0;
-    std::string aboutItem;
-    UINT separator = 0;
-    InsideModalLoop inside([&] {
-        open = g_bSendDialogOpen == 1 && IsWindowVisible(SendDialog());
-        ownerDisabled = GetWindow(SendDialog(), GW_OWNER) == m_frame && !IsWindowEnabled(m_frame);
-        icon = reinterpret_cast<HICON>(SendMessageA(SendDialog(), WM_GETICON, ICON_SMALL, 0));
-        const HMENU menu = GetSystemMenu(SendDialog(), FALSE);
-        const int items = GetMenuItemCount(menu);
-        char text[64] = {};
-        GetMenuStringA(menu, items - 1, text, sizeof text, MF_BYPOSITION);
-        aboutItem = text;
-        separator = GetMenuState(menu, items - 2, MF_BYPOSITION) & MF_SEPARATOR;
-
-        ShowWindow(SendDialog(), SW_MINIMIZE);
-        secondResult = Callback(WM_LBUTTONDBLCLK);
-        restored = !IsIconic(SendDialog());
-        dialogs = CountSendDialogs();
-        Close(SendDialog());
-    });
-    EXPECT_EQ(1, Callback(WM_LBUTTONDBLCLK));
-
-    EXPECT_TRUE(open);
-    EXPECT_TRUE(ownerDisabled);
-    EXPECT_EQ(g_sendDialog.m_hIcon, icon);
-    EXPECT_EQ("&About Pellamy...", aboutItem);
-    EXPECT_NE(0u, separator);
-    EXPECT_EQ(1, secondResult);
-    EXPECT_TRUE(restored);
-    EXPECT_EQ(1, dialogs);
+        // A second double-click brings the minimized dialog back instead of opening another.
+        ShowWindow(dialog, SW_MINIMIZE);
+        second = TrayCallback(m_frame, WM_LBUTTONDBLCLK);
+        EXPECT_FALSE(IsIconic(dialog));
+        EXPECT_EQ(nullptr, FindWindowExA(nullptr, dialog, "#32770", "Pellamy"));
+        PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    }}));
+    EXPECT_EQ(1, second);
     EXPECT_EQ(0, g_bSendDialogOpen);
     EXPECT_TRUE(IsWindowEnabled(m_frame));
+    DoubleClick({[&] {
+        EXPECT_TRUE(IsWindowVisible(Dialog()));
+        Close();
+    }});
 }
 
-TEST_F(App, FieldsSurviveClosingAndReopening)
+TEST_F(App, SendHandsTheFieldsOverWholeAndTheDialogKeepsThem)
 {
     MailslotReader reader;
-    std::vector<std::string> shown;
+    ASSERT_TRUE(reader.IsOpen());
+    std::string lines;
+    while (lines.size() < 70000) // lines of 60: Wine's edit control slows down steeply on long lines
+        lines += "The quick brown fox jumps over the lazy dog, 0123456789 !?\r\n";
+    const std::pair<std::string, std::string> sends[] = {{".", lines}, {".", EveryByteButNul()}, {std::string(61, 'N'), "Hi"}};
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD length = sizeof name;
+    GetComputerNameA(name, &length);
 
-    auto showAndClose = [&] {
-        shown.push_back(WindowText(SendDialogControl(IDC_DESTINATION)) + "|" + WindowText(SendDialogControl(IDC_MESSAGE)));
-        Close(SendDialog());
-    };
-    {
-        InsideModalLoop sent([&] {
-            SetWindowTextA(SendDialogControl(IDC_DESTINATION), ".");
-            SetWindowTextA(SendDialogControl(IDC_MESSAGE), "sent");
-            SendMessageA(SendDialogControl(IDC_SEND), BM_CLICK, 0, 0);
-            Close(SendDialog());
-        });
-        Callback(WM_LBUTTONDBLCLK);
-    }
-    {
-        InsideModalLoop dropped([&] {
-            SetWindowTextA(SendDialogControl(IDC_DESTINATION), "OTHER");
-            SetWindowTextA(SendDialogControl(IDC_MESSAGE), "not sent");
-            showAndClose();
-        });
-        Callback(WM_LBUTTONDBLCLK);
-    }
-    {
-        InsideModalLoop again(showAndClose);
-        Callback(WM_LBUTTONDBLCLK);
-    }
-    EXPECT_EQ(std::vector<std::string>({"OTHER|not sent", ".|sent"}), shown);
-    EXPECT_EQ(1u, reader.ReadAll().size());
-}
-
-TEST_F(App, SendDeliversTheDatagramAndKeepsTheDialogOpen)
-{
-    MailslotReader reader;
-    std::string typed;
-    bool stillOpen = false;
-    InsideModalLoop inside([&] {
-        Type(IDC_DESTINATION, "beta");
-        typed = WindowText(SendDialogControl(IDC_DESTINATION));
-        SetWindowTextA(SendDialogControl(IDC_DESTINATION), ".");
-        SetWindowTextA(SendDialogControl(IDC_MESSAGE), "Hello\r\nthere");
-        SendMessageA(SendDialogControl(IDC_SEND), BM_CLICK, 0, 0);
-        stillOpen = IsWindowVisible(SendDialog()) != FALSE;
-        Close(SendDialog());
-    });
-    Callback(WM_LBUTTONDBLCLK);
-
-    EXPECT_EQ("BETA", typed); // the destination field writes upper case
-    EXPECT_TRUE(stillOpen);
-    EXPECT_TRUE(m_platform.boxes.Boxes().empty());
-    const std::vector<std::string> datagrams = reader.ReadAll();
-    ASSERT_EQ(1u, datagrams.size());
-    ASSERT_EQ(size_t(kDatagramSize), datagrams[0].size());
-    EXPECT_TRUE(ExpectedDatagram(ComputerName(), ".", "Hello\r\nthere") == datagrams[0]);
-    EXPECT_STREQ(".", g_sendDialog.m_strDestination);
-    EXPECT_STREQ("Hello\r\nthere", g_sendDialog.m_strMessage);
-}
-
-TEST_F(App, EnterInTheDestinationClosesWithoutSendingAndInTheMessageBreaksTheLine)
-{
-    MailslotReader reader;
-    std::string message;
-    InsideModalLoop inside({
+    DoubleClick({
         [&] {
-            SetWindowTextA(SendDialogControl(IDC_DESTINATION), ".");
-            SetWindowTextA(SendDialogControl(IDC_MESSAGE), "line");
-            SendMessageA(SendDialogControl(IDC_MESSAGE), EM_SETSEL, 4, 4);
-            FocusAndPress(SendDialogControl(IDC_MESSAGE), VK_RETURN); // the loop translates it into the character
+            for (const char c : std::string("beta"))
+                SendMessageA(Control(IDC_DESTINATION), WM_CHAR, c, 1);
+            EXPECT_EQ("BETA", WindowText(Control(IDC_DESTINATION)));
+            for (const auto& send : sends) {
+                SetWindowTextA(Control(IDC_DESTINATION), send.first.c_str());
+                SetWindowTextA(Control(IDC_MESSAGE), send.second.c_str());
+                SendMessageA(Control(IDC_SEND), BM_CLICK, 0, 0);
+                EXPECT_TRUE(IsWindowVisible(Dialog()));
+                EXPECT_EQ(send.first, static_cast<const char*>(g_sendDialog.m_strDestination));
+                EXPECT_TRUE(send.second == static_cast<const char*>(g_sendDialog.m_strMessage));
+                const std::vector<std::string> arrived = reader.ReadAll();
+                if (send.first == ".") {
+                    ASSERT_EQ(1u, arrived.size());
+                    EXPECT_TRUE(Record(name, ".", send.second.substr(0, 255)) == arrived[0]);
+                } else { // longer than 60: refused, in a box on the dialog
+                    EXPECT_TRUE(arrived.empty());
+                    ASSERT_EQ(1u, m_platform.boxes.Boxes().size());
+                    EXPECT_EQ(Dialog(), m_platform.boxes.Boxes()[0].owner);
+                }
+            }
+            // Enter in the message makes a line break.
+            SetWindowTextA(Control(IDC_DESTINATION), ".");
+            SetWindowTextA(Control(IDC_MESSAGE), "line");
+            SendMessageA(Control(IDC_MESSAGE), EM_SETSEL, 4, 4);
+            SetFocus(Control(IDC_MESSAGE));
+            PressKey(Control(IDC_MESSAGE), VK_RETURN);
         },
         [&] {
-            message = WindowText(SendDialogControl(IDC_MESSAGE));
-            FocusAndPress(SendDialogControl(IDC_DESTINATION), VK_RETURN);
+            EXPECT_EQ("line\r\n", WindowText(Control(IDC_MESSAGE)));
+            // Enter in the destination gives OK: both fields are stored, nothing is sent.
+            SetFocus(Control(IDC_DESTINATION));
+            PressKey(Control(IDC_DESTINATION), VK_RETURN);
         },
     });
-    Callback(WM_LBUTTONDBLCLK);
-
-    EXPECT_EQ("line\r\n", message);
-    EXPECT_EQ(nullptr, SendDialog());
+    EXPECT_EQ(nullptr, Dialog());
     EXPECT_TRUE(reader.ReadAll().empty());
-    // Enter gave OK, which stored both fields.
-    EXPECT_STREQ(".", g_sendDialog.m_strDestination);
     EXPECT_STREQ("line\r\n", g_sendDialog.m_strMessage);
+
+    // The next openings show what was stored; edits closed with Esc are dropped.
+    for (int opening = 0; opening < 2; ++opening)
+        DoubleClick({[&] {
+            EXPECT_EQ(".|line\r\n", WindowText(Control(IDC_DESTINATION)) + "|" + WindowText(Control(IDC_MESSAGE)));
+            SetWindowTextA(Control(IDC_DESTINATION), "OTHER");
+            SetWindowTextA(Control(IDC_MESSAGE), "dropped");
+            PressKey(Control(IDC_DESTINATION), VK_ESCAPE);
+        }});
 }
 
 TEST_F(App, ExitWhileTheDialogIsOpenEndsTheProgram)
 {
-    InsideModalLoop inside([&] { PostMessageA(m_frame, WM_COMMAND, ID_APP_EXIT, 0); });
+    Steps::Post([&] { PostMessageA(m_frame, WM_COMMAND, ID_APP_EXIT, 0); });
     PostMessageA(m_frame, WM_TRAYNOTIFY, IDR_TRAYMENU, WM_LBUTTONDBLCLK);
+    const Deadline deadline(10000);
     EXPECT_EQ(0, g_trayApp.Run());
-
     EXPECT_FALSE(IsWindow(m_frame));
     EXPECT_EQ(nullptr, g_trayApp.m_pMainWnd);
-    EXPECT_EQ(nullptr, SendDialog());
+    EXPECT_EQ(nullptr, Dialog());
     EXPECT_EQ(0, g_bSendDialogOpen);
-    EXPECT_EQ(NIM_DELETE, g_shell.back());
+    EXPECT_EQ("DELETE ", g_calls.substr(g_calls.size() - 7));
 }
 
-HWND FindAbout() { return FindWindowA("#32770", "About PELLAMY"); }
-
-TEST_F(App, AboutFromTheTrayAndFromTheDialog)
+TEST_F(App, AboutFromTheTrayMenuTheSystemMenuAndTheCommand)
 {
-    // The tray menu's About, and the send dialog's system-menu item and About command.
     std::vector<HWND> owners;
-    auto closeAbout = [&] {
-        owners.push_back(GetWindow(FindAbout(), GW_OWNER));
-        PostMessageA(FindAbout(), WM_COMMAND, IDOK, 0);
+    const auto closeAbout = [&] {
+        const HWND about = FindWindowA("#32770", "About PELLAMY");
+        owners.push_back(GetWindow(about, GW_OWNER));
+        const HWND first = GetWindow(about, GW_CHILD);
+        EXPECT_EQ("PELLAMY Version 1.0|Copyright (C) 2026 Pellamy developers",
+                  WindowText(first) + "|" + WindowText(GetWindow(first, GW_HWNDNEXT)));
+        PressKey(GetDlgItem(about, IDOK), VK_RETURN);
     };
-    {
-        InsideModalLoop inside(closeAbout);
-        SendMessageA(m_frame, WM_COMMAND, ID_APP_ABOUT, 0);
-    }
-    {
-        InsideModalLoop inside({
-            [&] { PostMessageA(SendDialog(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0); },
-            closeAbout,
-            [&] { PostMessageA(SendDialog(), WM_COMMAND, ID_APP_ABOUT, 0); },
-            closeAbout,
-            [&] { Close(SendDialog()); },
-        });
-        Callback(WM_LBUTTONDBLCLK);
-        EXPECT_TRUE(InsideModalLoop::Done());
-    }
-    ASSERT_EQ(3u, owners.size());
-    EXPECT_EQ(m_frame, owners[0]);
-    EXPECT_NE(nullptr, owners[1]); // on top of the send dialog
-    EXPECT_NE(m_frame, owners[1]);
-    EXPECT_EQ(nullptr, FindAbout());
+    Steps::Post(closeAbout);
+    SendMessageA(m_frame, WM_COMMAND, ID_APP_ABOUT, 0);
+    DoubleClick({[&] { PostMessageA(Dialog(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0); }, closeAbout,
+                 [&] { PostMessageA(Dialog(), WM_COMMAND, ID_APP_ABOUT, 0); }, closeAbout,
+                 [&] { owners.push_back(Dialog()), Close(); }});
+    // From the tray on the hidden frame, from the send dialog on top of it.
+    EXPECT_EQ(std::vector<HWND>({m_frame, owners[3], owners[3], owners[3]}), owners);
+    EXPECT_EQ(nullptr, FindWindowA("#32770", "About PELLAMY"));
 }
 
 TEST_F(App, OptionsShowTheirBoxUnderTheApplicationTitle)
 {
     SendMessageA(m_frame, WM_COMMAND, ID_OPTION_1, 0);
     SendMessageA(m_frame, WM_COMMAND, ID_OPTION_2, 0);
-    const std::vector<MessageBoxRecorder::Box>& boxes = m_platform.boxes.Boxes();
-    ASSERT_EQ(2u, boxes.size());
-    EXPECT_EQ("You chose Option 1", boxes[0].text);
-    EXPECT_EQ("You chose Option 2", boxes[1].text);
-    for (const MessageBoxRecorder::Box& box : boxes) {
-        EXPECT_EQ("ORVANTIS", box.caption);
-        EXPECT_EQ(UINT(MB_OK), box.type);
-        EXPECT_EQ(m_frame, box.owner);
-    }
+    std::string boxes;
+    for (const MessageBoxRecorder::Box& box : m_platform.boxes.Boxes())
+        boxes += box.text + "/" + box.caption + "/" + std::to_string(box.type) + (box.owner == m_frame ? " " : "! ");
+    EXPECT_EQ("You chose Option 1/ORVANTIS/0 You chose Option 2/ORVANTIS/0 ", boxes);
 }
 
-// Minimized, the dialog draws its icon centred in the client area, halves rounded toward zero.
-TEST_F(App, MinimizedDialogPaintsItsIconCentred)
+// Minimized, the dialog draws its icon in the middle of its client area, the halves rounded
+// toward zero, and gives each paint's display context back. Without a system menu it opens all
+// the same.
+TEST_F(App, MinimizedDialogPaintsItsIconInTheMiddle)
 {
     static RECT s_client;
-    static std::vector<POINT> s_drawn;
-    s_drawn.clear();
-    const std::vector<std::pair<RECT, POINT>> cases = {
-        {{0, 0, 37, 37}, {3, 3}}, {{0, 0, 36, 35}, {2, 2}}, {{0, 0, 20, 32}, {-5, 0}}};
-    InsideModalLoop inside([&] {
-        ScopedOverride<decltype(Win32Api::IsIconic)> iconic(Win().IsIconic, [](HWND) WINAPI -> BOOL { return TRUE; });
-        ScopedOverride<decltype(Win32Api::GetClientRect)> client(Win().GetClientRect,
-                                                                 [](HWND, LPRECT rect) WINAPI -> BOOL {
-            *rect = s_client;
-            return TRUE;
-        });
-        ScopedOverride<decltype(Win32Api::GetSystemMetrics)> metrics(Win().GetSystemMetrics,
-                                                                     [](int) WINAPI { return 32; });
-        ScopedOverride<decltype(Win32Api::DrawIcon)> draw(Win().DrawIcon, [](HDC, int x, int y, HICON) WINAPI -> BOOL {
-            s_drawn.push_back({x, y});
-            return TRUE;
-        });
-        for (const auto& c : cases) {
-            s_client = c.first;
-            InvalidateRect(SendDialog(), nullptr, TRUE);
-            SendMessageA(SendDialog(), WM_PAINT, 0, 0);
-        }
-        Close(SendDialog());
+    static std::string s_drawn;
+    const ScopedOverride<decltype(Win32Api::GetSystemMenu)> noMenu(Win().GetSystemMenu,
+                                                                   [](HWND, BOOL) WINAPI -> HMENU { return nullptr; });
+    const ScopedOverride<decltype(Win32Api::IsIconic)> iconic(Win().IsIconic, [](HWND) WINAPI -> BOOL { return TRUE; });
+    const ScopedOverride<decltype(Win32Api::GetClientRect)> client(Win().GetClientRect,
+                                                                   [](HWND, LPRECT rect) WINAPI -> BOOL {
+        *rect = s_client;
+        return TRUE;
     });
-    Callback(WM_LBUTTONDBLCLK);
-    ASSERT_EQ(cases.size(), s_drawn.size());
-    for (size_t k = 0; k < cases.size(); ++k) {
-        EXPECT_EQ(cases[k].second.x, s_drawn[k].x) << k;
-        EXPECT_EQ(cases[k].second.y, s_drawn[k].y) << k;
-    }
+    const ScopedOverride<decltype(Win32Api::GetSystemMetrics)> metrics(Win().GetSystemMetrics,
+                                                                       [](int) WINAPI { return 32; });
+    const ScopedOverride<decltype(Win32Api::DrawIcon)> draw(Win().DrawIcon, [](HDC, int x, int y, HICON icon) WINAPI {
+        s_drawn += std::to_string(x) + "," + std::to_string(y) + (icon == g_sendDialog.m_hIcon ? " " : "! ");
+        return TRUE;
+    });
+    DoubleClick({[&] {
+        s_drawn.clear(); // the opening's own paint
+        for (const RECT& rect : {RECT{0, 0, 37, 37}, RECT{0, 0, 36, 35}, RECT{0, 0, 20, 32}}) {
+            s_client = rect;
+            SendMessageA(Dialog(), WM_PAINT, 0, 0);
+        }
+        EXPECT_EQ("3,3 2,2 -5,0 ", s_drawn);
+        // A context not given back goes only with its window: counted while the window lives.
+        const int before = GdiObjects();
+        for (int k = 0; k < 20; ++k)
+            SendMessageA(Dialog(), WM_PAINT, 0, 0);
+        EXPECT_LT(GdiObjects() - before, 10);
+        Close();
+    }});
+}
+
+// Repeated use leaves nothing behind: the dialog opened, minimized, brought back and closed
+// each of its ways, and the tray menu shown and dismissed.
+TEST_F(App, RepeatedUseLeavesNoObjectsBehind)
+{
+    const auto useOnce = [&](int round) {
+        DoubleClick({[&] {
+            ShowWindow(Dialog(), SW_MINIMIZE);
+            TrayCallback(m_frame, WM_LBUTTONDBLCLK);
+            if (round % 3 == 0)
+                Close();
+            else if (round % 3 == 1)
+                PostMessageA(Dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
+            else
+                PressKey(Control(IDC_DESTINATION), VK_ESCAPE);
+        }});
+        Steps::Post(EndMenu);
+        const Deadline deadline(10000);
+        EXPECT_EQ(1, TrayCallback(m_frame, WM_RBUTTONUP));
+        Pump();
+    };
+    useOnce(0); // what the system makes once, on first use, is made now
+    const int before = GdiObjects();
+    for (int round = 0; round < 30; ++round)
+        useOnce(round);
+    EXPECT_LT(GdiObjects() - before, 10);
+    EXPECT_TRUE(m_platform.boxes.Boxes().empty());
 }
 
 } // namespace

@@ -1,4 +1,7 @@
+// The mailslot path, the Messenger record and the string class they are built from. Runs on
+// the host (under the sanitizers) and under Windows.
 #include "messenger/Datagram.h"
+#include "tests/messenger/Messenger.h"
 
 #include <gtest/gtest.h>
 
@@ -7,110 +10,97 @@
 
 namespace {
 
-struct NameBuffer {
-    char bytes[kComputerNameBufferSize] = {};
-};
-
-NameBuffer Name(const std::string& name)
-{
-    NameBuffer buffer;
-    std::memcpy(buffer.bytes, name.data(), name.size() < sizeof buffer.bytes ? name.size() : sizeof buffer.bytes);
-    return buffer;
-}
-
-// The record the Messenger service expects: three NUL-terminated fields, then zeros.
-std::string Record(const std::string& sender, const std::string& recipient, const std::string& text)
-{
-    std::string record = sender + '\0' + recipient + '\0' + text + '\0';
-    record.resize(kDatagramSize, '\0');
-    return record;
-}
-
-std::string Bytes(const MessengerDatagram& datagram) { return std::string(datagram.bytes, sizeof datagram.bytes); }
-
-TEST(ComposeDatagram, WorkedExampleByteForByte)
-{
-    const MessengerDatagram datagram = ComposeDatagram(Name("ALPHA").bytes, 5, "BETA", "Hi");
-    const char expected[] = "ALPHA\0BETA\0Hi";
-    ASSERT_EQ(0, std::memcmp(datagram.bytes, expected, sizeof expected));
-    for (size_t k = sizeof expected; k < kDatagramSize; ++k)
-        ASSERT_EQ('\0', datagram.bytes[k]) << "filler byte " << k;
-}
-
-struct ComposeCase {
-    const char* what;
-    std::string sender;
-    DWORD senderLength;
-    std::string destination;
-    std::string message;
-    std::string expected;
-};
-
-class DatagramEdges : public testing::TestWithParam<ComposeCase> {};
-
-TEST_P(DatagramEdges, GivesTheRecord)
-{
-    const ComposeCase& c = GetParam();
-    const CString destination(c.destination.data(), static_cast<int>(c.destination.size()));
-    const CString message(c.message.data(), static_cast<int>(c.message.size()));
-    EXPECT_EQ(c.expected, Bytes(ComposeDatagram(Name(c.sender).bytes, c.senderLength, destination, message)));
-}
-
 const std::string k15 = "ABCDEFGHIJKLMNO";
 const std::string k60(60, 'D');
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, DatagramEdges,
-    testing::Values(
-        ComposeCase{"EmptyMessage", "ALPHA", 5, "BETA", "", Record("ALPHA", "BETA", "")},
-        ComposeCase{"EmptyDestination", "ALPHA", 5, "", "Hi", Record("ALPHA", "", "Hi")},
-        ComposeCase{"Message255Whole", "ALPHA", 5, "BETA", std::string(255, 'm'),
-                    Record("ALPHA", "BETA", std::string(255, 'm'))},
-        ComposeCase{"Message300CutAt255", "ALPHA", 5, "BETA", std::string(255, 'm') + std::string(45, 'x'),
-                    Record("ALPHA", "BETA", std::string(255, 'm'))},
-        ComposeCase{"Sender15PutsRecipientAt16", k15, 15, "BETA", "Hi", Record(k15, "BETA", "Hi")},
-        ComposeCase{"LongestContent", k15, 15, k60, std::string(300, 'm'), Record(k15, k60, std::string(255, 'm'))},
-        ComposeCase{"CrLfKept", "ALPHA", 5, "BETA", "one\r\ntwo\r\n", Record("ALPHA", "BETA", "one\r\ntwo\r\n")},
-        // The sender field follows the reported length, not a fresh count of the buffer.
-        ComposeCase{"ReportedLengthRules", "ALPHA", 3, "BETA", "Hi", Record("ALP", "BETA", "Hi")},
-        // A length above 15 only comes from a failed query: the sender is left empty.
-        ComposeCase{"FailedQueryEmptySender", "ALPHA", 200, "BETA", "Hi", Record("", "BETA", "Hi")},
-        ComposeCase{"FailedQueryAt16", k15, 16, "BETA", "Hi", Record("", "BETA", "Hi")},
-        ComposeCase{"RecipientCutAt60", "ALPHA", 5, k60 + "XYZ", "Hi", Record("ALPHA", k60, "Hi")},
-        // The recipient is copied as a string: it ends at an embedded NUL, and the rest of
-        // its stored length stays zero.
-        ComposeCase{"EmbeddedNulInDestination", "ALPHA", 5, std::string("BE\0TA", 5), "Hi",
-                    std::string("ALPHA\0BE\0\0\0\0Hi", 14) + std::string(kDatagramSize - 14, '\0')}),
-    [](const testing::TestParamInfo<ComposeCase>& info) { return std::string(info.param.what); });
-
-struct PathCase {
-    const char* what;
-    std::string destination;
-    std::string expected;
+struct ComposeCase {
+    std::string sender; // the 16-byte name buffer, as the name query left it
+    DWORD senderLength; // what the query reported
+    std::string destination, message, expected;
 };
 
-class PathEdges : public testing::TestWithParam<PathCase> {};
-
-TEST_P(PathEdges, GivesThePath)
+TEST(ComposeDatagram, GivesTheRecordTheMessengerServiceReads)
 {
-    const MailslotPath path = FormatMailslotPath(GetParam().destination.c_str());
-    EXPECT_EQ(GetParam().expected, path.text);
+    const ComposeCase cases[] = {
+        {"ALPHA", 5, "BETA", "Hi", Record("ALPHA", "BETA", "Hi")},
+        {"ALPHA", 5, "", "", Record("ALPHA", "", "")},
+        // Every field at its longest; the message is cut at 255 bytes.
+        {k15, 15, k60, std::string(255, 'm') + "cut", Record(k15, k60, std::string(255, 'm'))},
+        // Only the text is converted, every byte of it; line breaks go as they are.
+        {"\xC4LPHA", 5, "\xC9T\xC0", EveryByteButNul(), Record("\xC4LPHA", "\xC9T\xC0", EveryByteButNul())},
+        // The reported length rules, not a count of the buffer.
+        {"ALPHA", 3, "BETA", "Hi", Record("ALP", "BETA", "Hi")},
+        // 16 or more is no length a successful query reports: the sender stays empty.
+        {"XXXXXXXXXXXXXXXX", 16, "BETA", "Hi", Record("", "BETA", "Hi")},
+        {"ALPHA", 200, "BETA", "Hi", Record("", "BETA", "Hi")},
+        // A recipient that cannot be a destination is cut to 60 bytes rather than overflow.
+        {"ALPHA", 5, k60 + "XYZ", "Hi", Record("ALPHA", k60, "Hi")},
+        // The recipient is copied as a string: the rest of its stored length stays zero.
+        {"ALPHA", 5, std::string("BE\0TA", 5), "Hi", std::string("ALPHA\0BE\0\0\0\0Hi", 14) + std::string(406, '\0')},
+    };
+    for (const ComposeCase& c : cases) {
+        char name[kComputerNameBufferSize] = {};
+        std::memcpy(name, c.sender.data(), c.sender.size());
+        const MessengerDatagram datagram =
+            ComposeDatagram(name, c.senderLength, CString(c.destination.data(), static_cast<int>(c.destination.size())),
+                            CString(c.message.data(), static_cast<int>(c.message.size())));
+        EXPECT_EQ(c.expected, std::string(datagram.bytes, kDatagramSize));
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, PathEdges,
-    testing::Values(PathCase{"Plain", "BETA", "\\\\BETA\\mailslot\\messngr"},
-                    PathCase{"Local", ".", "\\\\.\\mailslot\\messngr"},
-                    PathCase{"EmptyGivesThreeBackslashes", "", "\\\\\\mailslot\\messngr"},
-                    PathCase{"Verbatim", " be ta*", "\\\\ be ta*\\mailslot\\messngr"},
-                    PathCase{"SixtyFillsTheBuffer", k60, "\\\\" + k60 + "\\mailslot\\messngr"},
-                    PathCase{"LongerIsCut", k60 + "XYZ", "\\\\" + k60 + "\\mailslot\\messngr"}),
-    [](const testing::TestParamInfo<PathCase>& info) { return std::string(info.param.what); });
-
-TEST(FormatMailslotPath, SixtyCharactersUseTheWholeBuffer)
+TEST(FormatMailslotPath, PutsTheDestinationVerbatimBetweenTheFixedParts)
 {
-    const MailslotPath path = FormatMailslotPath(k60.c_str());
-    EXPECT_EQ(sizeof path.text - 1, std::strlen(path.text));
+    const std::pair<std::string, std::string> cases[] = {
+        {".", "\\\\.\\mailslot\\messngr"},
+        {"", "\\\\\\mailslot\\messngr"},
+        {" be ta*", "\\\\ be ta*\\mailslot\\messngr"},
+        {k60, "\\\\" + k60 + "\\mailslot\\messngr"}, // 79 characters: the whole buffer
+        {k60 + "XYZ", "\\\\" + k60 + "\\mailslot\\messngr"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.second, FormatMailslotPath(c.first.c_str()).text);
 }
+
+TEST(CString, HoldsBytesWithTheirLength)
+{
+    const CString bytes("\xE9t\0e", 4);
+    EXPECT_EQ(4, bytes.GetLength());
+    EXPECT_EQ(0, std::memcmp("\xE9t\0e", static_cast<const char*>(bytes), 5));
+    EXPECT_TRUE(CString(static_cast<const char*>(nullptr)).IsEmpty());
+
+    CString a("first");
+    CString b(a);
+    a = "second";
+    b = static_cast<const CString&>(b);
+    EXPECT_STREQ("first", b);
+
+    // A buffer filled by a platform call takes the length up to its NUL.
+    const std::string big(70000, 'x');
+    std::memcpy(a.GetBuffer(70000), big.c_str(), big.size() + 1);
+    a.ReleaseBuffer();
+    EXPECT_EQ(70000, a.GetLength());
+    std::strcpy(a.GetBuffer(0), "z");
+    a.ReleaseBuffer();
+    EXPECT_EQ(1, a.GetLength());
+
+    // Writing into an empty string's buffer leaves every other empty string empty.
+    CString empty;
+    empty.GetBuffer(0)[0] = 'x';
+    EXPECT_STREQ("", CString());
+}
+
+#ifdef _WIN32
+// The host build converts with a table; it must be what Windows gives, byte for byte.
+TEST(CharToOem, HostTableIsTheRealConversion)
+{
+    ASSERT_EQ(1252u, GetACP());
+    ASSERT_EQ(437u, GetOEMCP());
+    char ansi[128], oem[128];
+    for (int b = 0; b < 128; ++b)
+        ansi[b] = static_cast<char>(0x80 + b);
+    ASSERT_TRUE(CharToOemBuffA(ansi, oem, sizeof oem));
+    EXPECT_EQ(0, std::memcmp(oem, kAnsiToOem437, sizeof oem));
+}
+#endif
 
 } // namespace

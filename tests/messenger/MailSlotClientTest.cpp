@@ -1,211 +1,120 @@
+// The send action against stand-ins for the file calls and the name query: the calls in their
+// order, what each is given, and the boxes that each result calls for.
 #include "messenger/MailSlotClient.h"
 
-#include "messenger/Datagram.h"
-#include "tests/messenger/MailslotReader.h"
+#include "tests/messenger/Messenger.h"
 #include "tests/platform/MessageBoxRecorder.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
-#include <vector>
 
 namespace {
 
-using Captions = std::vector<std::string>;
-
-
-std::string ComputerName()
-{
-    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD length = sizeof name;
-    GetComputerNameA(name, &length);
-    return name;
-}
-
-TEST(DoMailSlotClient, DeliversOneDatagramPerSendToTheLocalReader)
-{
-    MailslotReader reader;
-    ASSERT_TRUE(reader.IsOpen());
-    MessageBoxRecorder boxes;
-    CWnd owner;
-    const CString destination(".");
-    const CString message("Hello\r\nthere");
-
-    DoMailSlotClient(&owner, destination, message);
-    DoMailSlotClient(&owner, destination, message);
-
-    const std::vector<std::string> datagrams = reader.ReadAll();
-    ASSERT_EQ(2u, datagrams.size());
-    std::string expected = ComputerName() + std::string("\0.\0Hello\r\nthere", 15);
-    expected.resize(kDatagramSize, '\0');
-    EXPECT_EQ(expected, datagrams[0]);
-    EXPECT_EQ(datagrams[0], datagrams[1]);
-    EXPECT_TRUE(boxes.Boxes().empty());
-    EXPECT_STREQ(".", destination);
-    EXPECT_STREQ("Hello\r\nthere", message);
-}
-
-TEST(DoMailSlotClient, NoReaderReportsTheOpenAndTheWrite)
-{
-    MessageBoxRecorder boxes;
-    CWnd owner;
-    owner.m_hWnd = reinterpret_cast<HWND>(0x1234);
-    DoMailSlotClient(&owner, "NO-SUCH-SLOT-HERE", "Hi");
-
-    ASSERT_EQ(2u, boxes.Boxes().size());
-    for (const MessageBoxRecorder::Box& box : boxes.Boxes()) {
-        EXPECT_EQ(owner.m_hWnd, box.owner);
-        EXPECT_EQ("DoMailSlotClient", box.text);
-    }
-    EXPECT_EQ(Captions({"CreateFile", "WriteFile"}), boxes.Captions());
-    EXPECT_EQ(UINT(MB_OK), boxes.Boxes()[0].type);
-    EXPECT_EQ(UINT(MB_ICONHAND), boxes.Boxes()[1].type);
-}
-
-// Injected results of the three file operations, and the boxes they must bring.
-struct FailureCase {
-    const char* what;
-    bool openRefused;
-    BOOL writeResult;
-    BOOL closeResult;
-    Captions expected;
-};
-
-struct FileCalls {
-    static FileCalls& Get()
-    {
-        static FileCalls calls;
-        return calls;
-    }
-    FailureCase injected;
-    std::vector<std::string> order;
-    HANDLE written = nullptr;
-    DWORD writeLength = 0;
-    HANDLE closed = nullptr;
-};
-
 const HANDLE kSlot = reinterpret_cast<HANDLE>(0x5150);
+const std::string k15 = "ABCDEFGHIJKLMNO";
 
-class SendFailures : public testing::TestWithParam<FailureCase> {
-protected:
-    ScopedOverride<decltype(Win32Api::CreateFileA)> m_open{
-        Win().CreateFileA, [](LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) WINAPI {
-            FileCalls::Get().order.push_back("open");
-            return FileCalls::Get().injected.openRefused ? INVALID_HANDLE_VALUE : kSlot;
-        }};
-    ScopedOverride<decltype(Win32Api::GetComputerNameA)> m_name{
-        Win().GetComputerNameA, [](LPSTR, LPDWORD) WINAPI -> BOOL {
-            FileCalls::Get().order.push_back("name");
-            return FALSE;
-        }};
-    ScopedOverride<decltype(Win32Api::WriteFile)> m_write{
-        Win().WriteFile, [](HANDLE handle, LPCVOID, DWORD length, LPDWORD, LPOVERLAPPED) WINAPI {
-            FileCalls::Get().order.push_back("write");
-            FileCalls::Get().written = handle;
-            FileCalls::Get().writeLength = length;
-            return FileCalls::Get().injected.writeResult;
-        }};
-    ScopedOverride<decltype(Win32Api::CloseHandle)> m_close{
-        Win().CloseHandle, [](HANDLE handle) WINAPI {
-            FileCalls::Get().order.push_back("close");
-            FileCalls::Get().closed = handle;
-            return FileCalls::Get().injected.closeResult;
-        }};
-    MessageBoxRecorder m_boxes;
+struct Case {
+    std::string destination;
+    bool opens, nameFails;
+    BOOL writeResult, closeResult;
+    std::string calls, boxes; // what must happen: the calls in order, the boxes as caption/type
 };
 
-TEST_P(SendFailures, ReportsEachFailingStepInOrder)
+// The current case and what the stand-ins were given.
+Case g_case;
+std::string g_calls, g_path, g_written;
+
+HANDLE WINAPI Open(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                   DWORD attributes, HANDLE model)
 {
-    FileCalls& calls = FileCalls::Get();
-    calls = FileCalls{GetParam(), {}, nullptr, 0, nullptr};
-    CWnd owner;
-
-    DoMailSlotClient(&owner, "BETA", "Hi");
-
-    // The open comes first, and a failed open still leads to the write and the close.
-    EXPECT_EQ(std::vector<std::string>({"open", "name", "write", "close"}), calls.order);
-    const HANDLE opened = GetParam().openRefused ? INVALID_HANDLE_VALUE : kSlot;
-    EXPECT_EQ(opened, calls.written);
-    EXPECT_EQ(opened, calls.closed);
-    EXPECT_EQ(DWORD(kDatagramSize), calls.writeLength);
-    EXPECT_EQ(GetParam().expected, m_boxes.Captions());
+    g_calls += "open ";
+    g_path = path;
+    EXPECT_TRUE(access == GENERIC_WRITE && share == FILE_SHARE_READ && !security && disposition == OPEN_EXISTING &&
+                attributes == FILE_ATTRIBUTE_NORMAL && !model);
+    return g_case.opens ? kSlot : INVALID_HANDLE_VALUE;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SendFailures,
-    testing::Values(FailureCase{"AllSucceed", false, TRUE, TRUE, {}},
-                    FailureCase{"OpenWriteRefused", true, FALSE, TRUE, {"CreateFile", "WriteFile"}},
-                    FailureCase{"AllRefused", true, FALSE, FALSE, {"CreateFile", "WriteFile", "CloseHandle"}},
-                    FailureCase{"WriteReturnsTwo", false, 2, TRUE, {"WriteFile"}},
-                    FailureCase{"CloseReturnsTwo", false, TRUE, 2, {"CloseHandle"}},
-                    FailureCase{"WriteAndCloseRefused", false, FALSE, FALSE, {"WriteFile", "CloseHandle"}}),
-    [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.what); });
-
-int g_platformCalls = 0;
-
-int WINAPIV CountedFormat(LPSTR, LPCSTR, ...) { return ++g_platformCalls; }
-
-TEST(DoMailSlotClient, RefusesADestinationLongerThanSixtyWithOneBoxOnly)
+// As Windows answers: the longest name, 15 characters, fails in a buffer of less than 16.
+BOOL WINAPI Name(LPSTR name, LPDWORD size)
 {
-    g_platformCalls = 0;
-    ScopedOverride<decltype(Win32Api::wsprintfA)> format(Win().wsprintfA, CountedFormat);
-    ScopedOverride<decltype(Win32Api::CreateFileA)> open(
-        Win().CreateFileA, [](LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) WINAPI {
-            ++g_platformCalls;
-            return INVALID_HANDLE_VALUE;
-        });
-    ScopedOverride<decltype(Win32Api::GetComputerNameA)> name(Win().GetComputerNameA, [](LPSTR, LPDWORD) WINAPI {
-        return BOOL(++g_platformCalls);
-    });
-    ScopedOverride<decltype(Win32Api::WriteFile)> write(
-        Win().WriteFile, [](HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) WINAPI { return BOOL(++g_platformCalls); });
-    ScopedOverride<decltype(Win32Api::CloseHandle)> close(Win().CloseHandle,
-                                                          [](HANDLE) WINAPI { return BOOL(++g_platformCalls); });
-    MessageBoxRecorder boxes;
-    CWnd owner;
-
-    DoMailSlotClient(&owner, CString(std::string(61, 'D').c_str()), "Hi");
-
-    EXPECT_EQ(0, g_platformCalls);
-    ASSERT_EQ(1u, boxes.Boxes().size());
-    EXPECT_EQ("The destination is longer than 60 characters.", boxes.Boxes()[0].text);
-    EXPECT_EQ("Pellamy", boxes.Boxes()[0].caption);
-    EXPECT_EQ(UINT(MB_ICONHAND), boxes.Boxes()[0].type);
+    g_calls += "name ";
+    if (g_case.nameFails || *size < 16) {
+        std::memcpy(name, "ALPHA", 6);
+        *size = g_case.nameFails ? 5 : 16;
+        return FALSE;
+    }
+    std::memcpy(name, k15.c_str(), 16);
+    *size = 15;
+    return TRUE;
 }
 
-// Whatever a failed name query leaves in the buffer and the size word, the sender field
-// stays empty and nothing past the 16-byte buffer is read.
-TEST(DoMailSlotClient, FailedNameQueryLeavesTheSenderEmpty)
+BOOL WINAPI Write(HANDLE file, LPCVOID bytes, DWORD length, LPDWORD written, LPOVERLAPPED overlapped)
 {
-    MailslotReader reader;
-    ASSERT_TRUE(reader.IsOpen());
-    using NameQuery = decltype(Win32Api::GetComputerNameA);
-    const NameQuery failures[] = {
-        [](LPSTR name, LPDWORD size) WINAPI -> BOOL {
-            memset(name, 'X', *size);
-            *size = 200;
-            return FALSE;
-        },
-        [](LPSTR name, LPDWORD size) WINAPI -> BOOL {
-            memset(name, 'X', *size);
-            *size = 16;
-            return TRUE;
-        },
-        [](LPSTR name, LPDWORD size) WINAPI -> BOOL {
-            memcpy(name, "ALPHA", 6);
-            *size = 5;
-            return FALSE;
-        },
+    g_calls += std::string("write") + (file == kSlot ? " " : "(invalid) ");
+    g_written.assign(static_cast<const char*>(bytes), length);
+    EXPECT_TRUE(written && !overlapped);
+    return g_case.writeResult;
+}
+
+BOOL WINAPI Close(HANDLE file)
+{
+    g_calls += std::string("close") + (file == kSlot ? " " : "(invalid) ");
+    return g_case.closeResult;
+}
+
+TEST(DoMailSlotClient, MakesItsCallsInOrderAndReportsEachFailingStep)
+{
+    const std::string k60(60, 'D');
+    const Case cases[] = {
+        {".", true, false, TRUE, TRUE, "open name write close ", ""},
+        {k60, true, false, TRUE, TRUE, "open name write close ", ""},
+        // A failed open does not end the send: the write and the close report on their own.
+        {"BETA", false, false, FALSE, TRUE, "open name write(invalid) close(invalid) ", "CreateFile/0 WriteFile/16 "},
+        {"BETA", false, false, FALSE, FALSE, "open name write(invalid) close(invalid) ",
+         "CreateFile/0 WriteFile/16 CloseHandle/16 "},
+        // Only exactly 1 counts as success.
+        {"BETA", true, false, 2, TRUE, "open name write close ", "WriteFile/16 "},
+        {"BETA", true, false, TRUE, 2, "open name write close ", "CloseHandle/16 "},
+        {"BETA", true, false, FALSE, FALSE, "open name write close ", "WriteFile/16 CloseHandle/16 "},
+        // A failed name query leaves the sender empty.
+        {".", true, true, TRUE, TRUE, "open name write close ", ""},
+        // Longer than 60 would be cut and reach another computer: refused, nothing called.
+        {k60 + "D", true, false, TRUE, TRUE, "", "Pellamy/16 "},
     };
-    for (NameQuery failure : failures) {
-        ScopedOverride<NameQuery> name(Win().GetComputerNameA, failure);
+    const ScopedOverride<decltype(Win32Api::CreateFileA)> open(Win().CreateFileA, Open);
+    const ScopedOverride<decltype(Win32Api::GetComputerNameA)> name(Win().GetComputerNameA, Name);
+    const ScopedOverride<decltype(Win32Api::WriteFile)> write(Win().WriteFile, Write);
+    const ScopedOverride<decltype(Win32Api::CloseHandle)> close(Win().CloseHandle, Close);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.destination + " " + c.boxes);
+        g_case = c;
+        g_calls.clear();
+        g_written.clear();
         MessageBoxRecorder boxes;
         CWnd owner;
-        DoMailSlotClient(&owner, ".", "Hi");
-        const std::vector<std::string> datagrams = reader.ReadAll();
-        ASSERT_EQ(1u, datagrams.size());
-        EXPECT_EQ(std::string("\0.\0Hi\0", 6), datagrams[0].substr(0, 6));
-        EXPECT_TRUE(boxes.Boxes().empty());
+        owner.m_hWnd = reinterpret_cast<HWND>(0x1234);
+
+        const CString destination(c.destination.c_str());
+        const CString message("Hi");
+        DoMailSlotClient(&owner, destination, message);
+
+        EXPECT_EQ(c.calls, g_calls);
+        std::string shown;
+        for (const MessageBoxRecorder::Box& box : boxes.Boxes()) {
+            shown += box.caption + "/" + std::to_string(box.type) + " ";
+            EXPECT_EQ(owner.m_hWnd, box.owner);
+            EXPECT_EQ(box.caption == "Pellamy" ? "The destination is longer than 60 characters." : "DoMailSlotClient",
+                      box.text);
+        }
+        EXPECT_EQ(c.boxes, shown);
+        if (!c.calls.empty()) {
+            EXPECT_EQ("\\\\" + c.destination + "\\mailslot\\messngr", g_path);
+            EXPECT_EQ(Record(c.nameFails ? "" : k15, c.destination, "Hi"), g_written);
+        }
+        EXPECT_STREQ(c.destination.c_str(), destination); // the inputs are left as they were
+        EXPECT_STREQ("Hi", message);
     }
 }
 

@@ -4,85 +4,91 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <functional>
-#include <utility>
-#include <vector>
+#include <string>
 
-// Runs steps from inside whatever message loop runs next (a modal dialog's, typically): a
-// thread timer takes one step each time it fires, so a step may open a nested loop in which
-// the next steps run. A second timer ends the loops after five seconds, so that no test can
-// hang.
-class InsideModalLoop {
+// Steps run from a timer message of a window of the test, so in whichever loop fetches it next
+// (a dialog's, a menu's). A timer message comes only when nothing else is queued: what a step
+// posts (keys, the characters they become, commands) is handled before the next step runs.
+class Steps {
 public:
-    explicit InsideModalLoop(std::vector<std::function<void()>> steps)
+    static void Post(std::function<void()> step)
     {
-        s_steps = std::move(steps);
-        s_next = 0;
-        m_timer = SetTimer(nullptr, 0, 50, Fire);
-        m_guard = SetTimer(nullptr, 0, 5000, GiveUp);
+        static const HWND window = [] {
+            WNDCLASSA windowClass = {};
+            windowClass.lpfnWndProc = Proc;
+            windowClass.lpszClassName = "PellamyTestSteps";
+            RegisterClassA(&windowClass);
+            return CreateWindowA("PellamyTestSteps", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        }();
+        s_pending.push_back(step);
+        SetTimer(window, 1, USER_TIMER_MINIMUM, nullptr);
     }
-    explicit InsideModalLoop(std::function<void()> step)
-        : InsideModalLoop(std::vector<std::function<void()>>{std::move(step)})
-    {
-    }
-    ~InsideModalLoop()
-    {
-        KillTimer(nullptr, m_timer);
-        KillTimer(nullptr, m_guard);
-        s_steps.clear();
-    }
-    InsideModalLoop(const InsideModalLoop&) = delete;
-    InsideModalLoop& operator=(const InsideModalLoop&) = delete;
-
-    static bool Done() { return s_next >= s_steps.size(); }
+    static bool AllRan() { return s_pending.empty(); }
 
 private:
-    static void CALLBACK Fire(HWND, UINT, UINT_PTR id, DWORD)
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     {
-        if (Done()) {
-            KillTimer(nullptr, id);
-            return;
-        }
-        // Taken before it runs: a step that opens a loop is still running when the next fires.
-        const size_t step = s_next++;
-        s_steps[step]();
+        if (message != WM_TIMER)
+            return DefWindowProcA(window, message, wParam, lParam);
+        KillTimer(window, 1);
+        if (s_pending.empty())
+            return 0;
+        const std::function<void()> step = s_pending.front();
+        s_pending.pop_front();
+        if (!s_pending.empty()) // armed first: the step may open a loop in which the next ones run
+            SetTimer(window, 1, USER_TIMER_MINIMUM, nullptr);
+        step();
+        return 0;
     }
-    // Fires every five seconds until the object goes: each time it ends the active dialog
-    // and the loop that runs, so nested loops unwind one by one.
-    static void CALLBACK GiveUp(HWND, UINT, UINT_PTR, DWORD)
-    {
-        ADD_FAILURE() << "the message loop did not end in time";
-        if (HWND active = GetActiveWindow())
-            EndDialog(active, -2);
-        PostQuitMessage(-2);
-    }
-    static inline std::vector<std::function<void()>> s_steps;
-    static inline size_t s_next = 0;
-    UINT_PTR m_timer;
-    UINT_PTR m_guard;
+    static inline std::deque<std::function<void()>> s_pending;
 };
 
-// Handles queued messages, as a message loop would, for the given time.
-inline void Pump(DWORD milliseconds = 100)
-{
-    const DWORD end = GetTickCount() + milliseconds;
-    MSG msg;
-    while (static_cast<LONG>(end - GetTickCount()) > 0) {
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT)
-                return;
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        Sleep(5);
+// Ends the menus and dialogs of this thread that are still open when the time is up, and fails
+// the test.
+class Deadline {
+public:
+    explicit Deadline(DWORD milliseconds) : m_timer(SetTimer(nullptr, 0, milliseconds, Expire)) {}
+    ~Deadline() { KillTimer(nullptr, m_timer); }
+
+private:
+    static void CALLBACK Expire(HWND, UINT, UINT_PTR timer, DWORD)
+    {
+        KillTimer(nullptr, timer);
+        ADD_FAILURE() << "a modal loop did not end in time";
+        EndMenu();
+        EnumThreadWindows(GetCurrentThreadId(), [](HWND window, LPARAM) WINAPI -> BOOL {
+            char name[8] = {};
+            GetClassNameA(window, name, sizeof name);
+            if (std::string(name) == "#32770")
+                EndDialog(window, -2);
+            return TRUE;
+        }, 0);
     }
+    UINT_PTR m_timer;
+};
+
+inline std::string WindowText(HWND window)
+{
+    std::string text(GetWindowTextLengthA(window) + 1, '\0');
+    text.resize(GetWindowTextA(window, &text[0], static_cast<int>(text.size())));
+    return text;
 }
 
-// Destroying a main window ends the message loop; its quit message must not end the next
-// test's loop.
-inline void DropQuitMessages()
+// A key as the keyboard delivers it: through the message queue, translated by the loop.
+inline void PressKey(HWND control, WPARAM key)
+{
+    PostMessageA(control, WM_KEYDOWN, key, 1);
+    PostMessageA(control, WM_KEYUP, key, 0xC0000001);
+}
+
+// Handles what is queued; a quit message (a main window's end) is dropped, so that it cannot
+// end the next test's loop.
+inline void Pump()
 {
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        if (msg.message != WM_QUIT)
+            DispatchMessageA(&msg);
 }

@@ -9,33 +9,20 @@ class MessageBoxRecorder {
 public:
     struct Box {
         HWND owner;
-        std::string text;
-        std::string caption; // "(null)" for a box without a caption
+        std::string text, caption;
         UINT type;
     };
-
-    MessageBoxRecorder() : m_override(Win().MessageBoxA, Record) { Boxes().clear(); }
-
     static std::vector<Box>& Boxes()
     {
         static std::vector<Box> boxes;
         return boxes;
     }
-
-    static std::vector<std::string> Captions()
-    {
-        std::vector<std::string> captions;
-        for (const Box& box : Boxes())
-            captions.push_back(box.caption);
-        return captions;
-    }
+    MessageBoxRecorder() { Boxes().clear(); }
 
 private:
-    static int WINAPI Record(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
-    {
-        Boxes().push_back({owner, text ? text : "(null)", caption ? caption : "(null)", type});
-        return IDOK;
-    }
-
-    ScopedOverride<decltype(Win32Api::MessageBoxA)> m_override;
+    ScopedOverride<decltype(Win32Api::MessageBoxA)> m_override{
+        Win().MessageBoxA, [](HWND owner, LPCSTR text, LPCSTR caption, UINT type) WINAPI {
+            Boxes().push_back({owner, text ? text : "(none)", caption ? caption : "(none)", type});
+            return IDOK;
+        }};
 };

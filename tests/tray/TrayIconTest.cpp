@@ -1,4 +1,5 @@
-// The tray icon against a recorded shell and recorded menu and window calls.
+// The tray icon against a recorded shell and recorded menu and window calls; the menu is the
+// real one from the resources.
 #include "tray/TrayIcon.h"
 
 #include "platform/Win32Api.h"
@@ -6,275 +7,191 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace {
 
-struct ShellCall {
-    DWORD message;
-    NOTIFYICONDATAA record; // its first 88 bytes, as the shell reads them
-};
+std::string g_calls;              // what the icon asked of the platform, in order
+std::string g_tip;                // the tip of the last record the shell got
+std::vector<BOOL> g_shellResults; // the shell's answers in turn; TRUE once they run out
+HWND g_window = nullptr;          // the notification window
+HMENU g_loaded = nullptr;
+const HICON kIcon = reinterpret_cast<HICON>(0x1C0);
 
-// What the tray icon asks of the platform, in order, with the shell's answers injected.
-struct Platform {
-    static Platform& Get()
-    {
-        static Platform platform;
-        return platform;
+std::string To(HWND window) { return window == g_window ? "" : "(elsewhere)"; }
+
+BOOL WINAPI Shell(DWORD message, PNOTIFYICONDATAA record)
+{
+    g_calls += std::string(message == NIM_ADD ? "ADD " : message == NIM_MODIFY ? "MODIFY " : "DELETE ") +
+               std::to_string(record->uFlags) + (record->hIcon == kIcon ? " icon; " : "; ");
+    // The same record throughout: the shell knows the icon by its window and identifier.
+    EXPECT_EQ(NOTIFYICONDATAA_V1_SIZE, record->cbSize);
+    EXPECT_EQ(g_window, record->hWnd);
+    EXPECT_EQ(UINT(IDR_TRAYMENU), record->uID);
+    EXPECT_EQ(UINT(WM_TRAYNOTIFY), record->uCallbackMessage);
+    g_tip.assign(record->szTip, strnlen(record->szTip, sizeof record->szTip));
+    const BOOL result = g_shellResults.empty() ? TRUE : g_shellResults.front();
+    if (!g_shellResults.empty())
+        g_shellResults.erase(g_shellResults.begin());
+    return result;
+}
+
+// The popup as shown: each item's text and command, "-" for a separator, "*" for the default.
+std::string Items(HMENU popup)
+{
+    std::string items;
+    for (int k = 0; k < GetMenuItemCount(popup); ++k) {
+        char text[32] = {};
+        GetMenuStringA(popup, k, text, sizeof text, MF_BYPOSITION);
+        const bool isDefault = GetMenuDefaultItem(popup, TRUE, 0) == UINT(k);
+        items += GetMenuItemID(popup, k) ? text + std::string(isDefault ? "*=" : "=") + std::to_string(GetMenuItemID(popup, k)) + "|" : "-|";
     }
-    std::vector<ShellCall> shell;
-    std::vector<std::string> calls;
-    BOOL shellResult = TRUE;
-    HMENU loadedMenu = nullptr;
-};
-
-ShellCall Copy(DWORD message, const NOTIFYICONDATAA* record)
-{
-    ShellCall call = {message, {}};
-    memcpy(&call.record, record, NOTIFYICONDATAA_V1_SIZE);
-    return call;
-}
-
-std::string Hex(UINT_PTR value)
-{
-    char text[16];
-    wsprintfA(text, "%x", static_cast<unsigned>(value));
-    return text;
-}
-
-// The whole record as registered: 88 bytes, the notify window, identifier 130, flags 7,
-// callback 1034, the given picture and the tip.
-void ExpectRegistered(const NOTIFYICONDATAA& record, HWND window, HICON icon)
-{
-    EXPECT_EQ(88u, record.cbSize);
-    EXPECT_EQ(window, record.hWnd);
-    EXPECT_EQ(130u, record.uID);
-    EXPECT_EQ(7u, record.uFlags);
-    EXPECT_EQ(1034u, record.uCallbackMessage);
-    EXPECT_EQ(icon, record.hIcon);
-    EXPECT_STREQ("Pellamy", record.szTip);
+    return items;
 }
 
 class TrayIcon : public testing::Test {
 protected:
     void SetUp() override
     {
-        Platform::Get() = Platform();
-        m_window = CreateWindowA("STATIC", "notify", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-        m_notify.m_hWnd = m_window;
+        g_calls.clear();
+        g_shellResults.clear();
+        m_notify.m_hWnd = g_window = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     }
-    void TearDown() override { DestroyWindow(m_window); }
-
-    static const std::vector<ShellCall>& Shell() { return Platform::Get().shell; }
-    static const std::vector<std::string>& Calls() { return Platform::Get().calls; }
-
-    HWND m_window = nullptr;
+    void TearDown() override
+    {
+        DestroyWindow(g_window);
+        m_notify.m_hWnd = nullptr;
+    }
     CWnd m_notify;
-    const HICON m_icon = LoadIcon(nullptr, IDI_APPLICATION);
 
-    ScopedOverride<decltype(Win32Api::Shell_NotifyIconA)> m_shell{
-        Win().Shell_NotifyIconA, [](DWORD message, PNOTIFYICONDATAA record) WINAPI {
-            Platform::Get().shell.push_back(Copy(message, record));
-            return Platform::Get().shellResult;
-        }};
-    // The menu is the real one from the resources; what it is used for is recorded.
-    ScopedOverride<decltype(Win32Api::LoadMenuA)> m_load{
-        Win().LoadMenuA, [](HINSTANCE instance, LPCSTR name) WINAPI {
-            Platform::Get().calls.push_back("LoadMenu " + std::to_string(reinterpret_cast<UINT_PTR>(name)));
-            return Platform::Get().loadedMenu = LoadMenuA(instance, name);
-        }};
-    ScopedOverride<decltype(Win32Api::SetMenuDefaultItem)> m_default{
-        Win().SetMenuDefaultItem, [](HMENU menu, UINT item, UINT byPosition) WINAPI {
-            Platform::Get().calls.push_back("SetMenuDefaultItem " + std::to_string(item) + " " +
-                                            std::to_string(byPosition));
-            return SetMenuDefaultItem(menu, item, byPosition);
-        }};
-    ScopedOverride<decltype(Win32Api::GetCursorPos)> m_cursor{Win().GetCursorPos, [](LPPOINT point) WINAPI -> BOOL {
-        Platform::Get().calls.push_back("GetCursorPos");
-        *point = {321, 234};
-        return TRUE;
+    ScopedOverride<decltype(Win32Api::Shell_NotifyIconA)> m_shell{Win().Shell_NotifyIconA, Shell};
+    ScopedOverride<decltype(Win32Api::LoadMenuA)> m_load{Win().LoadMenuA, [](HINSTANCE module, LPCSTR name) WINAPI {
+        g_calls += "LoadMenu " + std::to_string(reinterpret_cast<UINT_PTR>(name)) + "; ";
+        return g_loaded = LoadMenuA(module, name);
     }};
     ScopedOverride<decltype(Win32Api::SetForegroundWindow)> m_foreground{Win().SetForegroundWindow,
-                                                                         [](HWND) WINAPI -> BOOL {
-        Platform::Get().calls.push_back("SetForegroundWindow");
+                                                                         [](HWND window) WINAPI -> BOOL {
+        g_calls += "SetForegroundWindow" + To(window) + "; ";
         return TRUE;
     }};
     ScopedOverride<decltype(Win32Api::TrackPopupMenu)> m_track{
-        Win().TrackPopupMenu, [](HMENU menu, UINT flags, int x, int y, int, HWND, const RECT* rect) WINAPI -> BOOL {
-            // The first item shows in bold: it is the default.
-            const UINT defaultItem = GetMenuDefaultItem(menu, TRUE, 0);
-            Platform::Get().calls.push_back("TrackPopupMenu " + std::to_string(flags) + " " + std::to_string(x) +
-                                            "," + std::to_string(y) + " default " + std::to_string(defaultItem) +
-                                            (rect ? " rect" : ""));
-            return TRUE;
-        }};
-    ScopedOverride<decltype(Win32Api::PostMessageA)> m_post{
-        Win().PostMessageA, [](HWND, UINT message, WPARAM wParam, LPARAM lParam) WINAPI -> BOOL {
-            Platform::Get().calls.push_back("PostMessage " + Hex(message) + " " + std::to_string(wParam) + " " +
-                                            std::to_string(lParam));
+        Win().TrackPopupMenu, [](HMENU menu, UINT flags, int x, int y, int, HWND owner, const RECT* rect) WINAPI {
+            POINT cursor;
+            GetCursorPos(&cursor);
+            g_calls += "TrackPopupMenu " + Items(menu) + " " + std::to_string(flags) + To(owner) +
+                       (x == cursor.x && y == cursor.y && !rect ? " at the cursor; " : " elsewhere; ");
             return TRUE;
         }};
     ScopedOverride<decltype(Win32Api::SendMessageA)> m_send{
-        Win().SendMessageA, [](HWND, UINT message, WPARAM wParam, LPARAM lParam) WINAPI -> LRESULT {
-            Platform::Get().calls.push_back("SendMessage " + Hex(message) + " " + std::to_string(wParam) + " " +
-                                            std::to_string(lParam));
+        Win().SendMessageA, [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) WINAPI -> LRESULT {
+            g_calls += "SendMessage" + To(window) + " " + std::to_string(message) + " " + std::to_string(wParam) + " " +
+                       std::to_string(lParam) + "; ";
             return 0;
         }};
     ScopedOverride<decltype(Win32Api::DestroyMenu)> m_destroy{Win().DestroyMenu, [](HMENU menu) WINAPI {
-        Platform::Get().calls.push_back(menu == Platform::Get().loadedMenu ? "DestroyMenu loaded" : "DestroyMenu other");
+        g_calls += menu == g_loaded ? "DestroyMenu; " : "DestroyMenu(another); ";
         return DestroyMenu(menu);
     }};
 };
 
-TEST_F(TrayIcon, RegistersTheRecordTheShellExpects)
+TEST_F(TrayIcon, RegistersChangesRestoresAndRemovesItsRecord)
 {
-    CTrayIcon icon;
-    ASSERT_TRUE(icon.Create(&m_notify, WM_TRAYNOTIFY, "Pellamy", nullptr, IDR_TRAYMENU));
-    EXPECT_TRUE(icon.SetIcon(m_icon));
-    icon.RemoveIcon();
-    icon.RemoveIcon();
-
-    ASSERT_EQ(3u, Shell().size());
-    EXPECT_EQ(DWORD(NIM_ADD), Shell()[0].message);
-    ExpectRegistered(Shell()[0].record, m_window, nullptr);
-
-    EXPECT_EQ(DWORD(NIM_MODIFY), Shell()[1].message);
-    EXPECT_EQ(2u, Shell()[1].record.uFlags);
-    EXPECT_EQ(m_icon, Shell()[1].record.hIcon);
-    EXPECT_EQ(130u, Shell()[1].record.uID);
-
-    EXPECT_EQ(DWORD(NIM_DELETE), Shell()[2].message);
-    EXPECT_EQ(0u, Shell()[2].record.uFlags);
-    EXPECT_EQ(m_window, Shell()[2].record.hWnd);
-}
-
-// After a shell restart the same record goes in again, picture included; an icon that is
-// not registered stays away.
-TEST_F(TrayIcon, RestoreRegistersTheSameRecordAgain)
-{
-    CTrayIcon icon;
-    EXPECT_FALSE(icon.Restore());
-    ASSERT_TRUE(icon.Create(&m_notify, WM_TRAYNOTIFY, "Pellamy", nullptr, IDR_TRAYMENU));
-    icon.SetIcon(m_icon);
-    EXPECT_TRUE(icon.Restore());
-    icon.RemoveIcon();
-    EXPECT_FALSE(icon.Restore());
-
-    ASSERT_EQ(4u, Shell().size());
-    EXPECT_EQ(DWORD(NIM_ADD), Shell()[2].message);
-    ExpectRegistered(Shell()[2].record, m_window, m_icon);
-    EXPECT_EQ(DWORD(NIM_DELETE), Shell()[3].message);
-}
-
-TEST_F(TrayIcon, DestructionRemovesARegisteredIcon)
-{
+#ifndef _WIN64
+    EXPECT_EQ(88u, NOTIFYICONDATAA_V1_SIZE); // the record's first form, as 32-bit Windows reads it
+#endif
+    EXPECT_STREQ("CTrayIcon", RUNTIME_CLASS(CTrayIcon)->m_lpszClassName);
+    EXPECT_EQ(nullptr, RUNTIME_CLASS(CTrayIcon)->m_pfnCreateObject);
     {
         CTrayIcon icon;
-        ASSERT_TRUE(icon.Create(&m_notify, WM_TRAYNOTIFY, "Pellamy", m_icon, IDR_TRAYMENU));
+        EXPECT_FALSE(icon.Restore()); // nothing registered yet
+        ASSERT_TRUE(icon.Create(&m_notify, WM_TRAYNOTIFY, "Pellamy", nullptr, IDR_TRAYMENU));
+        EXPECT_EQ("Pellamy", g_tip);
+        EXPECT_TRUE(icon.SetIcon(kIcon));
+        EXPECT_TRUE(icon.Restore()); // a restarted shell gets the same record, picture included
     }
-    ASSERT_EQ(2u, Shell().size());
-    EXPECT_EQ(DWORD(NIM_DELETE), Shell()[1].message);
+    EXPECT_EQ("ADD 7; MODIFY 2 icon; ADD 7 icon; DELETE 0 icon; ", g_calls);
+
+    CTrayIcon longTip;
+    longTip.Create(&m_notify, WM_TRAYNOTIFY, std::string(100, 't').c_str(), nullptr, IDR_TRAYMENU);
+    EXPECT_EQ(std::string(63, 't'), g_tip);
 }
 
-TEST_F(TrayIcon, TipIsCutTo63Characters)
+// Whatever fails, the icon is in one of its two states: registered, the only one in which it
+// calls the shell again, or not.
+TEST_F(TrayIcon, FailuresLeaveItRegisteredOrNot)
 {
-    CTrayIcon icon;
-    const std::string tip(100, 't');
-    ASSERT_TRUE(icon.Create(&m_notify, WM_TRAYNOTIFY, tip.c_str(), m_icon, IDR_TRAYMENU));
-    EXPECT_EQ(std::string(63, 't'), Shell()[0].record.szTip);
-}
-
-// Every way Create fails leaves the icon unregistered: no later shell call at all.
-TEST_F(TrayIcon, FailedCreateLeavesNothingToChangeOrRemove)
-{
-    const HWND dead = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    DestroyWindow(dead);
-    CWnd deadWnd;
-    deadWnd.m_hWnd = dead;
-
-    struct Case {
-        const char* what;
-        bool oldPlatform;
-        CWnd* notify;
-        BOOL shellResult;
-        size_t shellCalls; // the refused registration itself
+    CWnd dead;
+    DestroyWindow(dead.m_hWnd = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr));
+    const std::string all = "ADD 7; MODIFY 2 icon; ADD 7 icon; DELETE 0 icon; ";
+    const struct {
+        DWORD version; // the major version in the low byte, the minor in the next
+        CWnd* window;
+        std::vector<BOOL> shell;
+        BOOL created, changed;
+        std::string calls;
     } cases[] = {
-        {"Windows 3", true, &m_notify, TRUE, 0},
-        {"no window", false, nullptr, TRUE, 0},
-        {"dead window", false, &deadWnd, TRUE, 0},
-        {"NIM_ADD refused", false, &m_notify, FALSE, 1},
+        {0x0A03, &m_notify, {}, FALSE, FALSE, ""}, // Windows 3.10
+        {0x0004, &m_notify, {}, TRUE, TRUE, all},  // Windows 4.0
+        {0x0006, nullptr, {}, FALSE, FALSE, ""},
+        {0x0006, &dead, {}, FALSE, FALSE, ""},
+        {0x0006, &m_notify, {FALSE}, FALSE, FALSE, "ADD 7; "},
+        {0x0006, &m_notify, {TRUE, FALSE}, TRUE, FALSE, all},             // NIM_MODIFY refused
+        {0x0006, &m_notify, {TRUE, TRUE, FALSE}, TRUE, TRUE, all},        // the second NIM_ADD refused
+        {0x0006, &m_notify, {TRUE, TRUE, TRUE, FALSE}, TRUE, TRUE, all}, // NIM_DELETE refused
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        Platform::Get() = Platform();
-        Platform::Get().shellResult = c.shellResult;
-        std::optional<ScopedOverride<decltype(Win32Api::GetVersion)>> version3;
-        if (c.oldPlatform)
-            version3.emplace(Win().GetVersion, []() WINAPI -> DWORD { return 0x0A280003; });
+    static DWORD s_version;
+    const ScopedOverride<decltype(Win32Api::GetVersion)> version(Win().GetVersion, []() WINAPI { return s_version; });
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.version << " " << c.shell.size());
+        s_version = c.version;
+        g_shellResults = c.shell;
+        g_calls.clear();
         {
             CTrayIcon icon;
-            EXPECT_FALSE(icon.Create(c.notify, WM_TRAYNOTIFY, "Pellamy", m_icon, IDR_TRAYMENU));
-            EXPECT_FALSE(icon.SetIcon(m_icon));
+            EXPECT_EQ(c.created, icon.Create(c.window, WM_TRAYNOTIFY, "Pellamy", nullptr, IDR_TRAYMENU));
+            EXPECT_EQ(c.changed, icon.SetIcon(kIcon));
+            icon.Restore();
             icon.RemoveIcon();
+            icon.RemoveIcon(); // and the destructor once more: one removal at most reaches the shell
         }
-        EXPECT_EQ(c.shellCalls, Shell().size());
+        EXPECT_EQ(c.calls, g_calls);
     }
-    deadWnd.m_hWnd = nullptr;
+    dead.m_hWnd = nullptr;
 }
 
-TEST_F(TrayIcon, SetIconBeforeCreateMakesNoShellCall)
+TEST_F(TrayIcon, RightClickShowsTheMenuAndDoubleClickRunsItsFirstItem)
 {
     CTrayIcon icon;
-    EXPECT_FALSE(icon.SetIcon(m_icon));
-    EXPECT_TRUE(Shell().empty());
-}
-
-TEST_F(TrayIcon, RightClickShowsTheMenuAtTheCursorWithItsFirstItemDefault)
-{
-    CTrayIcon icon;
-    ASSERT_TRUE(icon.Create(&m_notify, WM_TRAYNOTIFY, "Pellamy", m_icon, IDR_TRAYMENU));
+    ASSERT_TRUE(icon.Create(&m_notify, WM_TRAYNOTIFY, "Pellamy", kIcon, IDR_TRAYMENU));
+    g_calls.clear();
     EXPECT_EQ(1, icon.OnTrayNotification(IDR_TRAYMENU, WM_RBUTTONUP));
-    EXPECT_EQ(std::vector<std::string>({"LoadMenu 130", "SetMenuDefaultItem 0 1", "GetCursorPos", "SetForegroundWindow",
-                                        "TrackPopupMenu 0 321,234 default 0", "PostMessage 400 0 0",
-                                        "DestroyMenu loaded"}),
-              Calls());
-}
-
-TEST_F(TrayIcon, DoubleClickSendsTheFirstItemsCommand)
-{
-    CTrayIcon icon;
-    ASSERT_TRUE(icon.Create(&m_notify, WM_TRAYNOTIFY, "Pellamy", m_icon, IDR_TRAYMENU));
+    MSG posted = {};
+    EXPECT_TRUE(PeekMessageA(&posted, g_window, WM_USER, WM_USER, PM_REMOVE) && !posted.wParam && !posted.lParam);
     // Only the low 16 bits of lParam carry the mouse message.
     EXPECT_EQ(1, icon.OnTrayNotification(IDR_TRAYMENU, MAKELPARAM(WM_LBUTTONDBLCLK, 0x55)));
-    EXPECT_EQ(std::vector<std::string>({"LoadMenu 130", "SetForegroundWindow",
-                                        "SendMessage 111 " + std::to_string(ID_SEND_DIALOG) + " 0",
-                                        "DestroyMenu loaded"}),
-              Calls());
-}
+    EXPECT_EQ("LoadMenu 130; SetForegroundWindow; TrackPopupMenu Pellamy Dialog*=102|-|Exit=57665|-|"
+              "About ORVANTIS...=57664| 0 at the cursor; DestroyMenu; "
+              "LoadMenu 130; SetForegroundWindow; SendMessage 273 102 0; DestroyMenu; ",
+              g_calls);
 
-TEST_F(TrayIcon, CallbacksItDoesNotActOn)
-{
-    CTrayIcon icon;
-    ASSERT_TRUE(icon.Create(&m_notify, WM_TRAYNOTIFY, "Pellamy", m_icon, IDR_TRAYMENU));
-    EXPECT_EQ(0, icon.OnTrayNotification(IDR_TRAYMENU + 1, WM_RBUTTONUP)); // another icon's
-    for (UINT event : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_MOUSEMOVE, WM_RBUTTONDOWN, WM_RBUTTONDBLCLK, WM_MBUTTONUP})
-        EXPECT_EQ(1, icon.OnTrayNotification(IDR_TRAYMENU, event)) << event;
-    EXPECT_TRUE(Calls().empty());
-}
+    // Another icon's callback, and events it does not act on.
+    g_calls.clear();
+    EXPECT_EQ(0, icon.OnTrayNotification(IDR_TRAYMENU + 1, WM_RBUTTONUP));
+    for (const LPARAM event : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN, WM_MOUSEMOVE})
+        EXPECT_EQ(1, icon.OnTrayNotification(IDR_TRAYMENU, event));
+    EXPECT_EQ("", g_calls);
 
-TEST_F(TrayIcon, MissingMenuResourceDoesNothing)
-{
-    ScopedOverride<decltype(Win32Api::LoadMenuA)> missing(Win().LoadMenuA, [](HINSTANCE, LPCSTR) WINAPI -> HMENU {
-        Platform::Get().calls.push_back("LoadMenu failed");
-        return nullptr;
-    });
-    CTrayIcon icon;
-    ASSERT_TRUE(icon.Create(&m_notify, WM_TRAYNOTIFY, "Pellamy", m_icon, IDR_TRAYMENU));
+    // Without its menu, or a popup in it, neither event does anything.
+    const ScopedOverride<decltype(Win32Api::GetSubMenu)> noPopup(Win().GetSubMenu,
+                                                                  [](HMENU, int) WINAPI -> HMENU { return nullptr; });
     EXPECT_EQ(0, icon.OnTrayNotification(IDR_TRAYMENU, WM_RBUTTONUP));
     EXPECT_EQ(0, icon.OnTrayNotification(IDR_TRAYMENU, WM_LBUTTONDBLCLK));
-    EXPECT_EQ(std::vector<std::string>({"LoadMenu failed", "LoadMenu failed"}), Calls());
+    const ScopedOverride<decltype(Win32Api::LoadMenuA)> noMenu(Win().LoadMenuA,
+                                                               [](HINSTANCE, LPCSTR) WINAPI -> HMENU { return nullptr; });
+    EXPECT_EQ(0, icon.OnTrayNotification(IDR_TRAYMENU, WM_RBUTTONUP));
+    EXPECT_EQ(0, icon.OnTrayNotification(IDR_TRAYMENU, WM_LBUTTONDBLCLK));
+    EXPECT_EQ("LoadMenu 130; DestroyMenu; LoadMenu 130; DestroyMenu; ", g_calls);
 }
 
 } // namespace
