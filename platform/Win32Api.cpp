@@ -8,7 +8,7 @@ Win32Api& Win()
 {
     static Win32Api api = {
 #ifdef _WIN32
-        ::wsprintfA, ::CharToOemBuffA,
+        ::wsprintfA, ::CharToOemBuffA, ::OemToCharBuffA,
         ::CreateFileA, ::WriteFile, ::CloseHandle, ::GetComputerNameA,
         ::CreateMutexA, ::GetLastError, ::ReleaseMutex, ::GetVersion,
         ::Shell_NotifyIconA,
@@ -18,7 +18,7 @@ Win32Api& Win()
         ::IsWindow, ::IsIconic, ::ShowWindow, ::GetClientRect, ::GetSystemMetrics, ::DrawIcon,
         ::LoadImageA, ::RegisterWindowMessageA,
 #else
-        HostWsprintfA, HostCharToOemBuffA,
+        HostWsprintfA, HostCharToOemBuffA, HostOemToCharBuffA,
 #endif
     };
     return api;

@@ -8,20 +8,23 @@
 
 namespace {
 
-// The host build stands in for CharToOemBuffA with a table; it must give what the real
-// call gives for every byte, so the host's fuzzing and sanitizing see the real datagram.
-TEST(CharToOem, HostTableMatchesTheRealConversion)
+// The host build stands in for CharToOemBuffA and OemToCharBuffA with tables; they must give
+// what the real calls give for every byte, so the host's fuzzing and sanitizing see the real
+// datagram both ways.
+TEST(CharToOem, HostTablesMatchTheRealConversions)
 {
     ASSERT_EQ(1252u, GetACP());
     ASSERT_EQ(437u, GetOEMCP());
-    char ansi[256], oem[256];
+    char bytes[256], oem[256], ansi[256];
     for (int b = 0; b < 256; ++b)
-        ansi[b] = static_cast<char>(b);
-    ASSERT_TRUE(CharToOemBuffA(ansi, oem, sizeof oem));
+        bytes[b] = static_cast<char>(b);
+    ASSERT_TRUE(CharToOemBuffA(bytes, oem, sizeof oem));
+    ASSERT_TRUE(OemToCharBuffA(bytes, ansi, sizeof ansi));
     for (int b = 0; b < 256; ++b) {
-        const BYTE expected = static_cast<BYTE>(oem[b]);
-        const BYTE host = b < 0x80 ? static_cast<BYTE>(b) : kAnsiToOem437[b - 0x80];
-        EXPECT_EQ(expected, host) << "byte 0x" << std::hex << b;
+        const BYTE toOem = b < 0x80 ? static_cast<BYTE>(b) : kAnsiToOem437[b - 0x80];
+        const BYTE toAnsi = b < 0x80 ? static_cast<BYTE>(b) : kOem437ToAnsi[b - 0x80];
+        EXPECT_EQ(static_cast<BYTE>(oem[b]), toOem) << "ANSI byte 0x" << std::hex << b;
+        EXPECT_EQ(static_cast<BYTE>(ansi[b]), toAnsi) << "OEM byte 0x" << std::hex << b;
     }
 }
 
