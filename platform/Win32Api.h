@@ -10,8 +10,9 @@ struct Win32Api {
     BOOL (WINAPI* CharToOemBuffA)(LPCSTR, LPSTR, DWORD);
     BOOL (WINAPI* OemToCharBuffA)(LPCSTR, LPSTR, DWORD);
 #ifdef _WIN32
-    // Files and the computer name
+    // Files, mailslots and the computer name
     decltype(&::CreateFileA) CreateFileA;
+    decltype(&::CreateMailslotA) CreateMailslotA;
     decltype(&::WriteFile) WriteFile;
     decltype(&::CloseHandle) CloseHandle;
     decltype(&::GetComputerNameA) GetComputerNameA;
