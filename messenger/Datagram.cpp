@@ -2,6 +2,8 @@
 
 #include "platform/Win32Api.h"
 
+#include <cstring>
+
 namespace {
 
 // Copies a field like a string copy bounded to limit bytes (the bytes up to its first NUL)
@@ -35,4 +37,29 @@ MessengerDatagram ComposeDatagram(const char (&senderName)[kComputerNameBufferSi
     const int t = Clamp(message.GetLength(), kMaxTextLength);
     Win().CharToOemBuffA(message, datagram.bytes + i, t);
     return datagram;
+}
+
+bool ParseDatagram(const char* record, size_t length, ReceivedMessage& message)
+{
+    if (length > kMaxRecordSize)
+        return false;
+    const char* field[3];
+    int fieldLength[3];
+    size_t at = 0;
+    for (int k = 0; k < 3; ++k) {
+        const void* nul = at < length ? std::memchr(record + at, '\0', length - at) : nullptr;
+        if (!nul)
+            return false;
+        field[k] = record + at;
+        fieldLength[k] = static_cast<int>(static_cast<const char*>(nul) - field[k]);
+        at += fieldLength[k] + 1;
+    }
+    message.sender = CString(field[0], fieldLength[0]);
+    message.recipient = CString(field[1], fieldLength[1]);
+    // Converted in place, byte for byte.
+    message.text = CString(field[2], fieldLength[2]);
+    char* text = message.text.GetBuffer(fieldLength[2]);
+    Win().OemToCharBuffA(text, text, fieldLength[2]);
+    message.text.ReleaseBuffer();
+    return true;
 }

@@ -110,6 +110,18 @@ LRESULT AfxCall(T* target, void (C::*handler)(UINT, LPARAM), WPARAM wParam, LPAR
     return 0;
 }
 template <class T, class C>
+LRESULT AfxCall(T* target, void (C::*handler)(UINT, int, int), WPARAM wParam, LPARAM lParam)
+{
+    (target->*handler)(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
+    return 0;
+}
+template <class T, class C>
+LRESULT AfxCall(T* target, void (C::*handler)(CWnd*), WPARAM wParam, LPARAM)
+{
+    (target->*handler)(T::FromHandlePermanent(reinterpret_cast<HWND>(wParam)));
+    return 0;
+}
+template <class T, class C>
 LRESULT AfxCall(T* target, LRESULT (C::*handler)(WPARAM, LPARAM), WPARAM wParam, LPARAM lParam)
 {
     return (target->*handler)(wParam, lParam);
@@ -154,6 +166,10 @@ protected:                                           \
 #define ON_WM_PAINT() AFX_ENTRY(WM_PAINT, 0, 0, nullptr, void(), OnPaint)
 #define ON_WM_SYSCOMMAND() AFX_ENTRY(WM_SYSCOMMAND, 0, 0, nullptr, void(UINT, LPARAM), OnSysCommand)
 #define ON_WM_CANCELMODE() AFX_ENTRY(WM_CANCELMODE, 0, 0, nullptr, void(), OnCancelMode)
+#define ON_WM_CLOSE() AFX_ENTRY(WM_CLOSE, 0, 0, nullptr, void(), OnClose)
+#define ON_WM_SIZE() AFX_ENTRY(WM_SIZE, 0, 0, nullptr, void(UINT, int, int), OnSize)
+// The window that lost the focus reaches the handler only when this library made it.
+#define ON_WM_SETFOCUS() AFX_ENTRY(WM_SETFOCUS, 0, 0, nullptr, void(CWnd*), OnSetFocus)
 
 // Something that handles commands through its message map.
 class CCmdTarget : public CObject {
@@ -346,14 +362,18 @@ public:
     ~CWinApp() override;
 
     virtual BOOL InitInstance() { return TRUE; }
-    // The message loop; returns when the main window is gone.
+    // The message loop; when the main window is gone it returns ExitInstance().
     virtual int Run();
+    // The program's exit code, asked for once the loop has ended or InitInstance has failed:
+    // the quit message's wParam, 0 when no loop ran.
+    virtual int ExitInstance();
 
     // Windows 4 and later draw dialog controls three-dimensional already.
     BOOL Enable3dControls() { return TRUE; }
 
     CWnd* m_pMainWnd = nullptr;
     CString m_strAppName;
+    MSG m_msgCur = {}; // the message the loop handles; the quit message once it has ended
 
 protected:
     void OnAppExit();

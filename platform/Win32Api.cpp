@@ -8,8 +8,8 @@ Win32Api& Win()
 {
     static Win32Api api = {
 #ifdef _WIN32
-        ::wsprintfA, ::CharToOemBuffA,
-        ::CreateFileA, ::WriteFile, ::CloseHandle, ::GetComputerNameA,
+        ::wsprintfA, ::CharToOemBuffA, ::OemToCharBuffA,
+        ::CreateFileA, ::CreateMailslotA, ::WriteFile, ::CloseHandle, ::GetComputerNameA,
         ::CreateMutexA, ::GetLastError, ::ReleaseMutex, ::GetVersion,
         ::Shell_NotifyIconA,
         ::LoadMenuA, ::GetSubMenu, ::SetMenuDefaultItem, ::GetMenuItemID, ::TrackPopupMenu,
@@ -18,7 +18,7 @@ Win32Api& Win()
         ::IsWindow, ::IsIconic, ::ShowWindow, ::GetClientRect, ::GetSystemMetrics, ::DrawIcon,
         ::LoadImageA, ::RegisterWindowMessageA,
 #else
-        HostWsprintfA, HostCharToOemBuffA,
+        HostWsprintfA, HostCharToOemBuffA, HostOemToCharBuffA,
 #endif
     };
     return api;

@@ -8,9 +8,11 @@ struct Win32Api {
     // Text: also in the host build, where stand-ins take the place of the Windows ones.
     int (WINAPIV* wsprintfA)(LPSTR, LPCSTR, ...);
     BOOL (WINAPI* CharToOemBuffA)(LPCSTR, LPSTR, DWORD);
+    BOOL (WINAPI* OemToCharBuffA)(LPCSTR, LPSTR, DWORD);
 #ifdef _WIN32
-    // Files and the computer name
+    // Files, mailslots and the computer name
     decltype(&::CreateFileA) CreateFileA;
+    decltype(&::CreateMailslotA) CreateMailslotA;
     decltype(&::WriteFile) WriteFile;
     decltype(&::CloseHandle) CloseHandle;
     decltype(&::GetComputerNameA) GetComputerNameA;

@@ -27,15 +27,16 @@ CWinApp::~CWinApp()
 
 int CWinApp::Run()
 {
-    MSG msg = {};
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        if (m_pMainWnd && m_pMainWnd->PreTranslateMessage(&msg))
+    while (GetMessageA(&m_msgCur, nullptr, 0, 0) > 0) {
+        if (m_pMainWnd && m_pMainWnd->PreTranslateMessage(&m_msgCur))
             continue;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+        TranslateMessage(&m_msgCur);
+        DispatchMessageA(&m_msgCur);
     }
-    return static_cast<int>(msg.wParam);
+    return ExitInstance();
 }
+
+int CWinApp::ExitInstance() { return static_cast<int>(m_msgCur.wParam); }
 
 void CWinApp::OnAppExit()
 {
@@ -61,7 +62,7 @@ int AfxWinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     if (!app->InitInstance()) {
         if (app->m_pMainWnd)
             app->m_pMainWnd->DestroyWindow();
-        return 0;
+        return app->ExitInstance();
     }
     return app->Run();
 }

@@ -1,6 +1,6 @@
-// Every resource, command and control identifier of Pellamy, and the tray icon's callback
-// message: the one place these numbers are written. Read by the C++ code and by the resource
-// compiler (res/Pellamy.rc), so it holds #defines only.
+// Every resource, command and control identifier of Pellamy and Pellamy Inbox, and the tray
+// icons' callback message: the one place these numbers are written. Read by the C++ code and
+// by the resource compiler (res/Pellamy.rc, res/Inbox.rc), so it holds #defines only.
 #pragma once
 
 // Pellamy's own identifiers.
@@ -17,7 +17,14 @@
 #define ID_OPTION_1         32771   // frame commands on no menu
 #define ID_OPTION_2         32772
 
-// The callback message of the tray icon (WM_USER comes from <windows.h>).
+// Pellamy Inbox's own identifiers (res/Inbox.rc).
+#define IDR_INBOX           140     // its icon; its window's title
+#define IDR_INBOX_TRAYMENU  141     // its tray menu; also its tray icon's uID
+#define IDC_INBOX_TEXT      1100    // the window's text of the messages
+#define IDC_INBOX_STATUS    1101    // the window's status line
+#define ID_SHOW_MESSAGES    32780   // shows the window (first item of its tray menu)
+
+// The callback message of either program's tray icon (WM_USER comes from <windows.h>).
 #define WM_TRAYNOTIFY       (WM_USER + 10)
 
 // The class library's standard identifiers that the resources use, under its names; those

@@ -1,6 +1,7 @@
 // Fuzzes the mailslot path and the Messenger datagram with arbitrary sender names, reported
-// lengths, destinations and messages. The sanitizers catch reads and writes out of bounds;
-// the checks below catch a record the Messenger service would misread.
+// lengths, destinations and messages, and reads the input itself as a received record. The
+// sanitizers catch reads and writes out of bounds; the checks below catch a record the
+// Messenger service would misread, and a reader that misreads one.
 //
 // Input: [0..3] reported name length (little endian), [4..19] the name buffer,
 // [20..21] destination length (little endian, cut to what is left), the destination's
@@ -8,6 +9,7 @@
 #include "messenger/Datagram.h"
 #include "platform/HostText.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -68,10 +70,33 @@ char ToOem(char c)
     return static_cast<char>(byte < 0x80 ? byte : kAnsiToOem437[byte - 0x80]);
 }
 
+std::string ToAnsi(std::string text)
+{
+    for (char& c : text) {
+        const BYTE byte = static_cast<BYTE>(c);
+        c = static_cast<char>(byte < 0x80 ? byte : kOem437ToAnsi[byte - 0x80]);
+    }
+    return text;
+}
+
+std::string Str(const CString& s) { return std::string(s, s.GetLength()); }
+
+// The input as a received record, in libFuzzer's heap block of exactly its size: taken when
+// it holds three NULs, its sender the bytes before the first.
+void ReadAsRecord(const std::uint8_t* data, std::size_t size)
+{
+    const std::string raw(reinterpret_cast<const char*>(data), size);
+    ReceivedMessage message;
+    const bool parsed = ParseDatagram(reinterpret_cast<const char*>(data), size, message);
+    Require(parsed == (std::count(raw.begin(), raw.end(), '\0') >= 3), "record taken or refused wrongly");
+    Require(!parsed || Str(message.sender) == raw.substr(0, raw.find('\0')), "sender of a received record");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    ReadAsRecord(data, size);
     Input input(data, size);
     const DWORD senderLength = input.Number(4);
     char senderName[kComputerNameBufferSize] = {};
@@ -114,5 +139,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Everything after the text's NUL is zero.
     Require(record.find_first_not_of('\0', textAt + t + 1) == std::string::npos, "filler is not zero");
+
+    // Read back, the fields come out as composed, the text through the OEM code page and back.
+    // (A NUL inside a field, which no name query or edit control gives, ends that field early.)
+    ReceivedMessage back;
+    Require(ParseDatagram(datagram.bytes, sizeof datagram.bytes, back), "composed record not readable");
+    const std::string sent = std::string(senderName, n) + destinationBytes.substr(0, d) + messageBytes.substr(0, t);
+    if (sent.find('\0') == std::string::npos)
+        Require(Str(back.sender) == std::string(senderName, n) && Str(back.recipient) == destinationBytes.substr(0, d) &&
+                    Str(back.text) == ToAnsi(text),
+                "fields read back differ from those composed");
     return 0;
 }

@@ -1,11 +1,12 @@
-// The mailslot path, the Messenger record and the string class they are built from. Runs on
-// the host (under the sanitizers) and under Windows.
+// The mailslot path, the Messenger record both ways, and the string class they are built
+// from. Runs on the host (under the sanitizers) and under Windows.
 #include "messenger/Datagram.h"
 #include "tests/messenger/Messenger.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace {
@@ -89,17 +90,49 @@ TEST(CString, HoldsBytesWithTheirLength)
     EXPECT_STREQ("", CString());
 }
 
+TEST(ParseDatagram, TakesTheThreeFieldsOrRefusesTheRecord)
+{
+    const std::string big(65536 - 3, 'x'); // with three NULs, the largest record taken
+    const struct {
+        std::string record;
+        bool taken;
+        std::string sender, recipient, text;
+    } cases[] = {
+        {Record("ALPHA", "BETA", "Hi"), true, "ALPHA", "BETA", "Hi"},
+        {std::string(3, '\0'), true, "", "", ""},
+        // Only the text is converted back from code page 437; what follows it is ignored.
+        {std::string("\x82\0\x82\0caf\x82\0\x82junk", 14), true, "\x82", "\x82", "caf\xE9"},
+        {big + std::string(3, '\0'), true, big, "", ""},
+        {big + std::string(4, '\0'), false, "", "", ""}, // above 64 KiB
+        {"", false, "", "", ""},
+        {"ALPHA", false, "", "", ""},
+        {std::string("ALPHA\0BETA", 10), false, "", "", ""},
+        {std::string("ALPHA\0BETA\0Hi", 13), false, "", "", ""},
+    };
+    for (const auto& c : cases) {
+        // A heap block of exactly the record's size: a read past it stops the sanitizers.
+        const std::unique_ptr<char[]> record(new char[c.record.size()]);
+        c.record.copy(record.get(), c.record.size());
+        ReceivedMessage message;
+        EXPECT_EQ(c.taken, ParseDatagram(record.get(), c.record.size(), message)) << c.record.size();
+        EXPECT_EQ(c.sender + "|" + c.recipient + "|" + c.text,
+                  std::string(message.sender) + "|" + std::string(message.recipient) + "|" + std::string(message.text));
+    }
+}
+
 #ifdef _WIN32
-// The host build converts with a table; it must be what Windows gives, byte for byte.
-TEST(CharToOem, HostTableIsTheRealConversion)
+// The host build converts with tables; they must be what Windows gives, byte for byte.
+TEST(CodePages, HostTablesAreTheRealConversions)
 {
     ASSERT_EQ(1252u, GetACP());
     ASSERT_EQ(437u, GetOEMCP());
-    char ansi[128], oem[128];
+    char high[128], oem[128], ansi[128];
     for (int b = 0; b < 128; ++b)
-        ansi[b] = static_cast<char>(0x80 + b);
-    ASSERT_TRUE(CharToOemBuffA(ansi, oem, sizeof oem));
+        high[b] = static_cast<char>(0x80 + b);
+    ASSERT_TRUE(CharToOemBuffA(high, oem, sizeof oem));
+    ASSERT_TRUE(OemToCharBuffA(high, ansi, sizeof ansi));
     EXPECT_EQ(0, std::memcmp(oem, kAnsiToOem437, sizeof oem));
+    EXPECT_EQ(0, std::memcmp(ansi, kOem437ToAnsi, sizeof ansi));
 }
 #endif
 

@@ -1,0 +1,18 @@
+#pragma once
+#include "inbox/MailslotListener.h"
+#include "platform/AfxWin.h"
+
+// The Inbox: takes the Messenger mailslot, then shows its hidden window and tray icon and
+// starts reading. When any of that fails it says why in one box and ends with exit code 1.
+class CInboxApp : public CWinApp {
+public:
+    BOOL InitInstance() override;
+    int ExitInstance() override;
+
+private:
+    BOOL Refuse(LPCSTR text, UINT icon);
+    BOOL RefuseWithSystemText(DWORD error);
+
+    CMailslotListener m_listener;
+    bool m_started = false;
+};

@@ -1,0 +1,145 @@
+#include "inbox/InboxFrame.h"
+
+#include "platform/Win32Api.h"
+#include "res/resource.h"
+
+namespace {
+// Posted to itself when the first record of a batch arrives: fetched after the records queued
+// before it, it shows them all at once.
+const UINT WM_INBOX_REFRESH = WM_APP + 2;
+// Sent to the top-level windows when the taskbar has started again, without the icons.
+const UINT WM_TASKBARCREATED = Win().RegisterWindowMessageA("TaskbarCreated");
+} // namespace
+
+BEGIN_MESSAGE_MAP(CInboxFrame, CFrameWnd)
+    ON_WM_CREATE()
+    ON_WM_SIZE()
+    ON_WM_SETFOCUS()
+    ON_WM_CLOSE()
+    ON_COMMAND(ID_SHOW_MESSAGES, OnShowMessages)
+    ON_COMMAND(ID_APP_EXIT, OnExit)
+    ON_MESSAGE(WM_CTLCOLORSTATIC, OnCtlColorStatic)
+    ON_MESSAGE(WM_INBOX_RECORD, OnRecord)
+    ON_MESSAGE(WM_INBOX_REFRESH, OnRefresh)
+    ON_MESSAGE(WM_TRAYNOTIFY, OnTrayCallback)
+    ON_REGISTERED_MESSAGE(WM_TASKBARCREATED, OnTaskbarCreated)
+END_MESSAGE_MAP()
+
+int CInboxFrame::OnCreate(LPCREATESTRUCT cs)
+{
+    if (CFrameWnd::OnCreate(cs) == -1)
+        return -1;
+    const HINSTANCE instance = AfxGetInstanceHandle();
+    m_text = CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "",
+                             WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0, 0, 0,
+                             0, m_hWnd, reinterpret_cast<HMENU>(IDC_INBOX_TEXT), instance, nullptr);
+    m_status = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, 0, 0, 0,
+                               m_hWnd, reinterpret_cast<HMENU>(IDC_INBOX_STATUS), instance, nullptr);
+    if (!m_text || !m_status)
+        return -1;
+
+    const HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    ::SendMessageA(m_text, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    ::SendMessageA(m_status, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    // The status line: one line of that font, with a little room above and below.
+    const HDC dc = GetDC(m_status);
+    const HGDIOBJ previous = SelectObject(dc, font);
+    TEXTMETRICA metrics = {};
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, previous);
+    ReleaseDC(m_status, dc);
+    m_statusHeight = metrics.tmHeight + 6;
+    ::SetWindowTextA(m_status, m_log.Status());
+    return 0;
+}
+
+BOOL CInboxFrame::AddTrayIcon()
+{
+    const HICON icon = static_cast<HICON>(Win().LoadImageA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_INBOX),
+                                                           IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    return m_trayIcon.Create(this, WM_TRAYNOTIFY, "Pellamy Inbox", icon, IDR_INBOX_TRAYMENU);
+}
+
+void CInboxFrame::OnSize(UINT type, int cx, int cy)
+{
+    if (type == SIZE_MINIMIZED)
+        return;
+    const int textHeight = cy > m_statusHeight ? cy - m_statusHeight : 0;
+    MoveWindow(m_text, 0, 0, cx, textHeight, TRUE);
+    MoveWindow(m_status, 4, textHeight + 3, cx > 8 ? cx - 8 : 0, m_statusHeight - 6, TRUE);
+}
+
+// The keys (arrows, Ctrl+C) go to the text.
+void CInboxFrame::OnSetFocus(CWnd*) { ::SetFocus(m_text); }
+
+void CInboxFrame::OnClose() { ShowWindow(SW_HIDE); }
+
+void CInboxFrame::OnShowMessages()
+{
+    ShowWindow(IsIconic() ? SW_RESTORE : SW_SHOW);
+    Win().SetForegroundWindow(m_hWnd);
+}
+
+void CInboxFrame::OnExit() { DestroyWindow(); }
+
+// The text and the status line on the window's own background, not the grey that read-only
+// and static controls get by default.
+LRESULT CInboxFrame::OnCtlColorStatic(WPARAM dc, LPARAM)
+{
+    SetTextColor(reinterpret_cast<HDC>(dc), GetSysColor(COLOR_WINDOWTEXT));
+    SetBkColor(reinterpret_cast<HDC>(dc), GetSysColor(COLOR_WINDOW));
+    return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+}
+
+LRESULT CInboxFrame::OnRecord(WPARAM length, LPARAM bytes)
+{
+    char* record = reinterpret_cast<char*>(bytes);
+    ReceivedMessage message;
+    if (ParseDatagram(record, length, message)) {
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        m_log.Add(message, now);
+        m_newMessages = true;
+    } else {
+        m_log.AddMalformed();
+    }
+    delete[] record;
+    m_listener.RecordHandled();
+    if (!m_refreshPosted)
+        m_refreshPosted = PostMessage(WM_INBOX_REFRESH) != FALSE;
+    return 0;
+}
+
+LRESULT CInboxFrame::OnRefresh(WPARAM, LPARAM)
+{
+    m_refreshPosted = false;
+    ::SetWindowTextA(m_status, m_log.Status());
+    if (!m_newMessages)
+        return 0;
+    m_newMessages = false;
+
+    // Scrolled to the newest.
+    const CString text = m_log.Text();
+    ::SetWindowTextA(m_text, text);
+    ::SendMessageA(m_text, EM_SETSEL, text.GetLength(), text.GetLength());
+    ::SendMessageA(m_text, EM_SCROLLCARET, 0, 0);
+
+    // On top, without taking the keyboard from what the user is typing elsewhere, and
+    // flashing until the user turns to it.
+    ShowWindow(IsIconic() ? SW_SHOWNOACTIVATE : SW_SHOWNA);
+    SetWindowPos(m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    FLASHWINFO flash = {sizeof flash, m_hWnd, FLASHW_ALL | FLASHW_TIMERNOFG, 0, 0};
+    FlashWindowEx(&flash);
+    return 0;
+}
+
+LRESULT CInboxFrame::OnTrayCallback(WPARAM wParam, LPARAM lParam)
+{
+    return m_trayIcon.OnTrayNotification(wParam, lParam);
+}
+
+LRESULT CInboxFrame::OnTaskbarCreated(WPARAM, LPARAM)
+{
+    m_trayIcon.Restore();
+    return 0;
+}

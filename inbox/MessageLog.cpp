@@ -1,0 +1,128 @@
+#include "inbox/MessageLog.h"
+
+#include <cstring>
+
+namespace {
+
+// Writes into a buffer, or only counts without one: the same code sizes a text, then fills it.
+class Writer {
+public:
+    explicit Writer(char* out = nullptr) : m_out(out) {}
+    void Put(char c)
+    {
+        if (m_out)
+            m_out[m_length] = c;
+        ++m_length;
+    }
+    void Put(const char* text)
+    {
+        while (*text)
+            Put(*text++);
+    }
+    int Length() const { return m_length; }
+
+private:
+    char* m_out;
+    int m_length = 0;
+};
+
+// A heading field stays on its line: a control character shows as '?'.
+void PutField(Writer& out, const CString& field)
+{
+    for (int i = 0; i < field.GetLength(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(field[i]);
+        out.Put(c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c));
+    }
+}
+
+// Every line break becomes CR LF, the edit control's own: a lone CR or a lone LF is one too.
+void PutText(Writer& out, const CString& text)
+{
+    for (int i = 0; i < text.GetLength(); ++i) {
+        if (text[i] != '\r' && text[i] != '\n') {
+            out.Put(text[i]);
+            continue;
+        }
+        out.Put("\r\n");
+        if (text[i] == '\r' && text[i + 1] == '\n')
+            ++i;
+    }
+}
+
+void PutEntry(Writer& out, const ReceivedMessage& message, const char* date, const char* time)
+{
+    out.Put("From ");
+    PutField(out, message.sender);
+    out.Put(" to ");
+    PutField(out, message.recipient);
+    out.Put(", ");
+    out.Put(date);
+    out.Put(' ');
+    out.Put(time);
+    out.Put("\r\n");
+    PutText(out, message.text);
+}
+
+const char* Plural(DWORD count) { return count == 1 ? "" : "s"; }
+
+} // namespace
+
+void CMessageLog::Add(const ReceivedMessage& message, const SYSTEMTIME& arrival)
+{
+    char date[64] = "";
+    char time[64] = "";
+    GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &arrival, nullptr, date, sizeof date);
+    GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &arrival, nullptr, time, sizeof time);
+    Writer size;
+    PutEntry(size, message, date, time);
+
+    CString& entry = m_entries[(m_first + m_count) % kCapacity];
+    char* buffer = entry.GetBuffer(size.Length());
+    Writer out(buffer);
+    PutEntry(out, message, date, time);
+    buffer[size.Length()] = '\0';
+    entry.ReleaseBuffer();
+
+    if (m_count < kCapacity)
+        ++m_count;
+    else
+        m_first = (m_first + 1) % kCapacity;
+    ++m_received;
+}
+
+CString CMessageLog::Text() const
+{
+    static const char kBlankLine[] = "\r\n\r\n";
+    const int separator = sizeof kBlankLine - 1;
+    int length = 0;
+    for (int k = 0; k < m_count; ++k)
+        length += m_entries[(m_first + k) % kCapacity].GetLength() + (k ? separator : 0);
+
+    CString text;
+    char* at = text.GetBuffer(length);
+    for (int k = 0; k < m_count; ++k) {
+        const CString& entry = m_entries[(m_first + k) % kCapacity];
+        if (k) {
+            std::memcpy(at, kBlankLine, separator);
+            at += separator;
+        }
+        std::memcpy(at, entry, entry.GetLength());
+        at += entry.GetLength();
+    }
+    *at = '\0';
+    text.ReleaseBuffer();
+    return text;
+}
+
+CString CMessageLog::Status() const
+{
+    char status[160];
+    int at = m_received ? wsprintfA(status, "%lu message%s", m_received, Plural(m_received))
+                        : wsprintfA(status, "No messages");
+    const DWORD dropped = m_received - m_count;
+    if (dropped)
+        at += wsprintfA(status + at, " (%lu older one%s dropped)", dropped, Plural(dropped));
+    if (m_malformed)
+        wsprintfA(status + at, ", %lu malformed record%s ignored", m_malformed, Plural(m_malformed));
+    return status;
+}

@@ -1,0 +1,190 @@
+// Times 10,000 Messenger records written back to back to \\.\mailslot\messngr, taken off by
+// PellamyInbox.exe (until its status line counts every one of them) against a bare loop of
+// ReadFile on a thread of this program, on the same mailslot name, in turns (A B B A ...) so
+// that drift in the machine's speed falls on both alike; and the Inbox's size. The Inbox
+// needs a notification area: run this on a Wine desktop. It writes its figures to a file.
+//
+//   inbox_bench INBOX.EXE OUTPUT-FILE
+#include "messenger/Datagram.h"
+#include "res/resource.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+const int kRecords = 10000;
+const int kRounds = 5; // of each way
+const char kSlot[] = "\\\\.\\mailslot\\messngr";
+const DWORD kTimeoutMs = 60000;
+
+MessengerDatagram g_record;
+
+double Now()
+{
+    static LARGE_INTEGER frequency;
+    if (frequency.QuadPart == 0)
+        QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// The writer: every record whole, or false. Under Wine it waits while the queue is full.
+bool WriteAll()
+{
+    const HANDLE slot = CreateFileA(kSlot, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    int whole = 0;
+    DWORD written = 0;
+    for (int k = 0; k < kRecords; ++k)
+        whole += WriteFile(slot, g_record.bytes, sizeof g_record.bytes, &written, nullptr) && written == kDatagramSize;
+    CloseHandle(slot);
+    return whole == kRecords;
+}
+
+// The bare reader, with the Inbox's buffer size.
+struct Bare {
+    HANDLE slot;
+    int read;
+    double end;
+};
+
+DWORD WINAPI BareLoop(LPVOID parameter)
+{
+    Bare& bare = *static_cast<Bare*>(parameter);
+    static char buffer[kMaxRecordSize + 1];
+    DWORD length = 0;
+    while (bare.read < kRecords && ReadFile(bare.slot, buffer, sizeof buffer, &length, nullptr))
+        ++bare.read;
+    bare.end = Now();
+    return 0;
+}
+
+// Seconds from the first write until the last record is read; negative on a failure.
+double TimeBare()
+{
+    Bare bare = {CreateMailslotA(kSlot, 0, MAILSLOT_WAIT_FOREVER, nullptr), 0, 0};
+    if (bare.slot == INVALID_HANDLE_VALUE)
+        return -1;
+    const HANDLE thread = CreateThread(nullptr, 0, BareLoop, &bare, 0, nullptr);
+    const double start = Now();
+    const bool written = WriteAll();
+    const bool ended = WaitForSingleObject(thread, kTimeoutMs) == WAIT_OBJECT_0;
+    if (!ended) {
+        TerminateThread(thread, 1);
+        WaitForSingleObject(thread, kTimeoutMs);
+    }
+    CloseHandle(thread);
+    CloseHandle(bare.slot);
+    return written && ended && bare.read == kRecords ? bare.end - start : -1;
+}
+
+std::string TextOf(HWND window)
+{
+    char text[256] = {};
+    DWORD_PTR length = 0;
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000, &length);
+    return std::string(text, length);
+}
+
+// Seconds from the first write until the Inbox's status line counts every record (and no
+// malformed one); negative on a failure. The Inbox is started afresh and ended with Exit.
+double TimeInbox(const char* program)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(program, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return -1;
+    HWND frame = nullptr;
+    HWND status = nullptr;
+    const DWORD ready = GetTickCount() + kTimeoutMs;
+    while (!(status && TextOf(status) == "No messages") && static_cast<LONG>(ready - GetTickCount()) > 0) {
+        Sleep(10);
+        frame = FindWindowA("AfxFrameWnd", "Pellamy Inbox");
+        status = frame ? GetDlgItem(frame, IDC_INBOX_STATUS) : nullptr;
+    }
+
+    double seconds = -1;
+    char all[64];
+    std::sprintf(all, "%d messages (%d older ones dropped)", kRecords, kRecords - 1000);
+    const double start = Now();
+    if (status && WriteAll()) {
+        const DWORD deadline = GetTickCount() + kTimeoutMs;
+        while (TextOf(status) != all && static_cast<LONG>(deadline - GetTickCount()) > 0)
+            Sleep(5);
+        if (TextOf(status) == all)
+            seconds = Now() - start;
+    }
+
+    if (frame)
+        PostMessageA(frame, WM_COMMAND, ID_APP_EXIT, 0);
+    if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, 1);
+        WaitForSingleObject(process.hProcess, 10000);
+        seconds = -1;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return seconds;
+}
+
+double Median(std::vector<double> values)
+{
+    if (values.empty())
+        return -1;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+void PrintList(FILE* out, const char* name, const std::vector<double>& values)
+{
+    std::fprintf(out, "%s", name);
+    for (double value : values)
+        std::fprintf(out, " %.4f", value);
+    std::fprintf(out, "\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3)
+        return 2;
+    FILE* out = std::fopen(argv[2], "w");
+    if (!out)
+        return 2;
+    char name[kComputerNameBufferSize] = {};
+    DWORD nameLength = sizeof name;
+    GetComputerNameA(name, &nameLength);
+    g_record = ComposeDatagram(name, nameLength, ".", "Lunch at noon in the caf\xE9?\r\nBring the r\xE9sum\xE9s.");
+
+    std::vector<double> inbox, bare;
+    int failures = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        for (int turn = 0; turn < 2; ++turn) {
+            const bool inboxTurn = (turn == 0) == (round % 2 == 0);
+            const double seconds = inboxTurn ? TimeInbox(argv[1]) : TimeBare();
+            if (seconds < 0)
+                ++failures;
+            else
+                (inboxTurn ? inbox : bare).push_back(seconds);
+        }
+    }
+
+    WIN32_FILE_ATTRIBUTE_DATA file = {};
+    GetFileAttributesExA(argv[1], GetFileExInfoStandard, &file);
+    std::fprintf(out, "records %d\n", kRecords);
+    PrintList(out, "inbox_seconds", inbox);
+    PrintList(out, "bare_seconds", bare);
+    const double inboxSeconds = Median(inbox), bareSeconds = Median(bare);
+    std::fprintf(out, "inbox_per_second %.0f\n", inboxSeconds > 0 ? kRecords / inboxSeconds : 0);
+    std::fprintf(out, "bare_per_second %.0f\n", bareSeconds > 0 ? kRecords / bareSeconds : 0);
+    std::fprintf(out, "inbox_size %lu\n", file.nFileSizeLow);
+    std::fprintf(out, "failures %d\n", failures);
+    std::fclose(out);
+    return failures == 0 ? 0 : 1;
+}
