@@ -1,153 +1,91 @@
-// Fuzzes the mailslot path and the Messenger datagram with arbitrary sender names, reported
-// lengths, destinations and messages, and reads the input itself as a received record. The
-// sanitizers catch reads and writes out of bounds; the checks below catch a record the
-// Messenger service would misread, and a reader that misreads one.
+// Fuzzes the mailslot path and the Messenger record both ways: composed from arbitrary sender
+// names, reported lengths, destinations and messages, and read from arbitrary bytes. The
+// sanitizers catch reads and writes out of bounds; the checks catch a record that the Messenger
+// service, or the Inbox, would misread.
 //
-// Input: [0..3] reported name length (little endian), [4..19] the name buffer,
-// [20..21] destination length (little endian, cut to what is left), the destination's
-// bytes, then the message's bytes to the end. Missing parts are zero or empty.
+// Input: [0..3] the reported name length (little endian), [4..19] the name buffer, [20..21] the
+// destination's length (cut to what is left), its bytes, then the message's bytes to the end.
+// Missing parts are zero or empty.
 #include "messenger/Datagram.h"
 #include "platform/HostText.h"
 
 #include <algorithm>
-#include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 namespace {
 
-class Input {
-public:
-    Input(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
-
-    std::uint32_t Number(int bytes)
-    {
-        std::uint32_t value = 0;
-        for (int k = 0; k < bytes; ++k)
-            value |= static_cast<std::uint32_t>(m_pos < m_size ? m_data[m_pos++] : 0) << (8 * k);
-        return value;
-    }
-
-    std::string Bytes(std::size_t count)
-    {
-        const std::size_t taken = count < m_size - m_pos ? count : m_size - m_pos;
-        std::string bytes(reinterpret_cast<const char*>(m_data + m_pos), taken);
-        m_pos += taken;
-        return bytes;
-    }
-
-    std::string Rest() { return Bytes(m_size - m_pos); }
-
-private:
-    const std::uint8_t* m_data;
-    std::size_t m_size;
-    std::size_t m_pos = 0;
-};
-
-void Require(bool condition, const char* what)
+// libFuzzer reports the input that stops here.
+void Require(bool condition)
 {
-    if (!condition) {
-        std::fprintf(stderr, "record invariant broken: %s\n", what);
+    if (!condition)
         std::abort();
-    }
 }
 
-// A field copied as a string into width bytes: up to its first NUL, zeros after.
-std::string AsStringField(const std::string& bytes, std::size_t width)
+// The first bytes up to a NUL, at most width of them.
+std::string Prefix(const std::string& bytes, std::size_t width) { return bytes.substr(0, std::min(bytes.find('\0'), width)); }
+
+// A field as a record holds it: the prefix in width bytes, zeros after.
+std::string Field(const std::string& bytes, std::size_t width)
 {
-    std::string field = bytes.substr(0, width);
-    field = field.substr(0, field.find('\0'));
+    std::string field = Prefix(bytes, width);
     field.resize(width, '\0');
     return field;
 }
 
-char ToOem(char c)
+std::string Converted(std::string text, const BYTE (&high)[128])
 {
-    const BYTE byte = static_cast<BYTE>(c);
-    return static_cast<char>(byte < 0x80 ? byte : kAnsiToOem437[byte - 0x80]);
-}
-
-std::string ToAnsi(std::string text)
-{
-    for (char& c : text) {
-        const BYTE byte = static_cast<BYTE>(c);
-        c = static_cast<char>(byte < 0x80 ? byte : kOem437ToAnsi[byte - 0x80]);
-    }
+    for (char& c : text)
+        if (static_cast<BYTE>(c) >= 0x80)
+            c = static_cast<char>(high[static_cast<BYTE>(c) - 0x80]);
     return text;
 }
 
 std::string Str(const CString& s) { return std::string(s, s.GetLength()); }
 
-// The input as a received record, in libFuzzer's heap block of exactly its size: taken when
-// it holds three NULs, its sender the bytes before the first.
-void ReadAsRecord(const std::uint8_t* data, std::size_t size)
-{
-    const std::string raw(reinterpret_cast<const char*>(data), size);
-    ReceivedMessage message;
-    const bool parsed = ParseDatagram(reinterpret_cast<const char*>(data), size, message);
-    Require(parsed == (std::count(raw.begin(), raw.end(), '\0') >= 3), "record taken or refused wrongly");
-    Require(!parsed || Str(message.sender) == raw.substr(0, raw.find('\0')), "sender of a received record");
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    ReadAsRecord(data, size);
-    Input input(data, size);
-    const DWORD senderLength = input.Number(4);
-    char senderName[kComputerNameBufferSize] = {};
-    const std::string name = input.Bytes(sizeof senderName);
-    std::memcpy(senderName, name.data(), name.size());
-    const std::string destinationBytes = input.Bytes(input.Number(2));
-    const std::string messageBytes = input.Rest();
-    const CString destination(destinationBytes.data(), static_cast<int>(destinationBytes.size()));
-    const CString message(messageBytes.data(), static_cast<int>(messageBytes.size()));
+    // The bytes as a received record: taken when they hold three NULs and no more than 64 KiB.
+    const std::string raw(reinterpret_cast<const char*>(data), size);
+    ReceivedMessage received;
+    Require(ParseDatagram(raw.data(), size, received) == (std::count(raw.begin(), raw.end(), '\0') >= 3 && size <= 65536));
 
-    // The path: never more than 79 characters and the NUL, the destination cut at 60.
-    const MailslotPath path = FormatMailslotPath(destination);
-    Require(std::memchr(path.text, '\0', sizeof path.text) != nullptr, "path has no NUL in its 80 bytes");
-    const std::string expectedPath =
-        std::string("\\\\") + AsStringField(destinationBytes, kMaxDestinationLength).c_str() + "\\mailslot\\messngr";
-    Require(path.text == expectedPath, "path differs from \\\\destination\\mailslot\\messngr");
+    // The bytes as the parts of a send.
+    const std::string head = raw.substr(0, 22) + std::string(22 - std::min<std::size_t>(size, 22), '\0');
+    const DWORD reported = static_cast<BYTE>(head[0]) | static_cast<BYTE>(head[1]) << 8 |
+                           static_cast<BYTE>(head[2]) << 16 | static_cast<DWORD>(static_cast<BYTE>(head[3])) << 24;
+    char name[kComputerNameBufferSize];
+    head.copy(name, sizeof name, 4);
+    const std::string body = size > 22 ? raw.substr(22) : "";
+    const std::size_t split = std::min<std::size_t>(static_cast<BYTE>(head[20]) | static_cast<BYTE>(head[21]) << 8, body.size());
+    const std::string destination = body.substr(0, split), message = body.substr(split);
 
-    static_assert(sizeof(MessengerDatagram) == kDatagramSize, "the record is 420 bytes");
-    const MessengerDatagram datagram = ComposeDatagram(senderName, senderLength, destination, message);
-    const std::string record(datagram.bytes, sizeof datagram.bytes);
+    // The path never holds more than 60 characters of the destination, nor passes 80 bytes.
+    const MailslotPath path = FormatMailslotPath(CString(destination.data(), static_cast<int>(destination.size())));
+    Require(std::string(path.text) == "\\\\" + Prefix(destination, 60) + "\\mailslot\\messngr");
 
-    // Sender: the reported length, or nothing when the query could not have succeeded.
-    const std::size_t n = senderLength < kComputerNameBufferSize ? senderLength : 0;
-    Require(record.compare(0, n + 1, AsStringField(std::string(senderName, n), n) + '\0') == 0,
-            "sender field");
+    // The record: the sender at its reported length (none when no query reports it), the
+    // recipient at most 60 bytes, the text at most 255 in code page 437, then zeros.
+    const std::size_t n = reported < 16 ? reported : 0, d = std::min<std::size_t>(destination.size(), 60),
+                      t = std::min<std::size_t>(message.size(), 255);
+    std::string expected = Field(std::string(name, n), n) + '\0' + Field(destination, d) + '\0' +
+                           Converted(message.substr(0, t), kAnsiToOem437) + '\0';
+    expected.resize(420, '\0');
+    const MessengerDatagram datagram =
+        ComposeDatagram(name, reported, CString(destination.data(), static_cast<int>(destination.size())),
+                        CString(message.data(), static_cast<int>(message.size())));
+    Require(std::string(datagram.bytes, sizeof datagram.bytes) == expected);
 
-    // Recipient: the destination as a string, its NUL at its stored length (at most 60).
-    const std::size_t at = n + 1;
-    const std::size_t d = destinationBytes.size() < kMaxDestinationLength ? destinationBytes.size()
-                                                                          : std::size_t(kMaxDestinationLength);
-    Require(record.compare(at, d + 1, AsStringField(destinationBytes, d) + '\0') == 0, "recipient field");
-
-    // Text: at most 255 bytes, each converted from code page 1252 to 437, then its NUL.
-    const std::size_t textAt = at + d + 1;
-    const std::size_t t = messageBytes.size() < kMaxTextLength ? messageBytes.size() : std::size_t(kMaxTextLength);
-    std::string text = messageBytes.substr(0, t);
-    for (char& c : text)
-        c = ToOem(c);
-    Require(record.compare(textAt, t + 1, text + '\0') == 0, "text field");
-
-    // Everything after the text's NUL is zero.
-    Require(record.find_first_not_of('\0', textAt + t + 1) == std::string::npos, "filler is not zero");
-
-    // Read back, the fields come out as composed, the text through the OEM code page and back.
-    // (A NUL inside a field, which no name query or edit control gives, ends that field early.)
+    // Read back, a record without NULs inside its fields gives them again, the text through
+    // code page 437 and back.
     ReceivedMessage back;
-    Require(ParseDatagram(datagram.bytes, sizeof datagram.bytes, back), "composed record not readable");
-    const std::string sent = std::string(senderName, n) + destinationBytes.substr(0, d) + messageBytes.substr(0, t);
+    Require(ParseDatagram(datagram.bytes, sizeof datagram.bytes, back));
+    const std::string sent = std::string(name, n) + destination.substr(0, d) + message.substr(0, t);
     if (sent.find('\0') == std::string::npos)
-        Require(Str(back.sender) == std::string(senderName, n) && Str(back.recipient) == destinationBytes.substr(0, d) &&
-                    Str(back.text) == ToAnsi(text),
-                "fields read back differ from those composed");
+        Require(Str(back.sender) == std::string(name, n) && Str(back.recipient) == destination.substr(0, d) &&
+                Str(back.text) == Converted(Converted(message.substr(0, t), kAnsiToOem437), kOem437ToAnsi));
     return 0;
 }
