@@ -44,11 +44,14 @@ std::string Hex(UINT_PTR value)
     return text;
 }
 
-// The whole record as registered: 88 bytes, the notify window, identifier 130, flags 7,
-// callback 1034, the given picture and the tip.
+// The whole record as registered: the first form's size (88 bytes on 32-bit Windows), the
+// notify window, identifier 130, flags 7, callback 1034, the given picture and the tip.
+#ifndef _WIN64
+static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "the shell's first form of the record");
+#endif
 void ExpectRegistered(const NOTIFYICONDATAA& record, HWND window, HICON icon)
 {
-    EXPECT_EQ(88u, record.cbSize);
+    EXPECT_EQ(static_cast<DWORD>(NOTIFYICONDATAA_V1_SIZE), record.cbSize);
     EXPECT_EQ(window, record.hWnd);
     EXPECT_EQ(130u, record.uID);
     EXPECT_EQ(7u, record.uFlags);
