@@ -3,22 +3,26 @@
 # With a display (DISPLAY set) the program runs there, its icon in the desktop's notification
 # area. Without one it runs on a virtual display, inside a Wine desktop with a taskbar; the
 # tray menu and the send dialog are then opened through the tray icon's callback and
-# photographed, and the paths of the two pictures are printed.
+# photographed, and the paths of the two pictures are printed. Where Wine cannot start
+# 32-bit programs it runs the 64-bit build of the same sources (see choose_windows_build).
 set -euo pipefail
-export WINEPREFIX=${PELLAMY_BUILD:-$(cd "$(dirname "$0")/.." && pwd)/build}/win/wineprefix-run
 source "$(dirname "$0")/common.sh"
 # Ctrl-C ends the script through its exit, which stops the wine server (and with it the
 # program) and the virtual display.
 trap 'exit 130' INT TERM
 
 "$root/tools/deps.sh"
-build_windows
-program=$build/win/Pellamy.exe
+# A prefix of its own, so that the program and the tests can run at once.
+choose_windows_build running wineprefix-run
+build_windows "$WINEARCH"
+program=$win/Pellamy.exe
+bits=32
+[ "$WINEARCH" = win64 ] && bits=64
 
 if [ -n "${DISPLAY:-}" ]; then
     start_wine
-    echo "Pellamy runs; its icon is in the notification area. Ctrl-C ends it."
-    wine "$program" &
+    echo "Pellamy runs ($program, $bits-bit); its icon is in the notification area. Ctrl-C ends it."
+    "$wine" "$program" &
     wait $!
     exit 0
 fi
@@ -48,7 +52,7 @@ desktop_exists() { xwd -display "$DISPLAY" -name "$desktop - Wine desktop" -sile
 tray() {
     local status_file status
     status_file=$(mktemp)
-    PELLAMY_STATUS_FILE="Z:$status_file" wine explorer "/desktop=$desktop,1024x768" "Z:$build/win/traycall.exe" "$1"
+    PELLAMY_STATUS_FILE="Z:$status_file" "$wine" explorer "/desktop=$desktop,1024x768" "Z:$win/traycall.exe" "$1"
     wait_for 30 test -s "$status_file" || true
     status=$(tr -d '\r\n' <"$status_file") # written in text mode, the line ends in CR LF
     rm -f "$status_file"
@@ -61,7 +65,7 @@ screenshot() {
 }
 
 # The desktop lives as long as the program on it; explorer returns when it closes.
-wine explorer "/desktop=$desktop,1024x768" "Z:$program" &
+"$wine" explorer "/desktop=$desktop,1024x768" "Z:$program" &
 launcher=$!
 wait_for 60 desktop_exists || { echo "The Wine desktop did not appear" >&2; exit 1; }
 
@@ -71,5 +75,5 @@ tray dismiss
 tray open
 screenshot send-dialog.png
 
-echo "Pellamy runs on the virtual display $DISPLAY (Wine desktop \"$desktop\"). Ctrl-C ends it."
+echo "Pellamy ($program, $bits-bit) runs on the virtual display $DISPLAY (Wine desktop \"$desktop\"). Ctrl-C ends it."
 wait "$launcher"
