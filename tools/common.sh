@@ -98,6 +98,10 @@ start_wine() {
         "$wine" wineboot -i >/dev/null 2>&1
         timeout 60 wineserver -w
     fi
+    # Debian's Wine 8 looks for its own fonts (fonts-wine: Tahoma, MS Sans Serif, Marlett for
+    # the caption buttons) at a path that does not resolve, and falls back to other faces; in
+    # the prefix's Fonts folder it finds them.
+    cp -u /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
     wineserver -p
     wineserver_started=1
 }

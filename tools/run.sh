@@ -48,19 +48,32 @@ desktop_exists() { xwd -display "$DISPLAY" -name "$desktop - Wine desktop" -sile
 
 # Posts a tray callback through the helper, which runs on the program's desktop to see its
 # windows. Explorer returns at once on a desktop that exists, so the helper's end shows in
-# the status file it writes.
+# the status file it writes: its status, then the rectangles of what opened and of the
+# taskbar, kept in shown for the screenshot.
 tray() {
     local status_file status
     status_file=$(mktemp)
     PELLAMY_STATUS_FILE="Z:$status_file" "$wine" explorer "/desktop=$desktop,1024x768" "Z:$win/traycall.exe" "$1"
     wait_for 30 test -s "$status_file" || true
-    status=$(tr -d '\r\n' <"$status_file") # written in text mode, the line ends in CR LF
+    shown=$(tr -d '\r' <"$status_file") # written in text mode, the lines end in CR LF
     rm -f "$status_file"
+    status=$(head -n 1 <<<"$shown")
     [ "$status" = 0 ] || { echo "traycall $1 failed" >&2; exit 1; }
 }
 
+# The screen cut to what the last tray callback opened, with a margin of desktop, down to the
+# taskbar's bottom-right corner, where the notification area shows the icon.
 screenshot() {
-    xwd -root -display "$DISPLAY" -silent | convert xwd:- "$shots/$1"
+    local geometry
+    geometry=$(awk -v margin=8 '
+        $1 == "window" { left = $2 - margin; top = $3 - margin; right = $4 + margin; bottom = $5 + margin }
+        $1 == "taskbar" { if ($4 > right) right = $4; if ($5 > bottom) bottom = $5 }
+        END {
+            if (left < 0) left = 0
+            if (top < 0) top = 0
+            printf "%dx%d+%d+%d", right - left, bottom - top, left, top
+        }' <<<"$shown")
+    xwd -root -display "$DISPLAY" -silent | convert xwd:- -crop "$geometry" +repage "$shots/$1"
     echo "Screenshot: $shots/$1"
 }
 
