@@ -1,5 +1,5 @@
 # Cross-builds the 32-bit Windows program with mingw-w64 (the -posix variants: GoogleTest
-# needs std::mutex). Tests run under Wine.
+# needs std::mutex). Tests run under Wine's 32-bit loader.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 
@@ -12,4 +12,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
+# The Wine loader that starts this build's programs; the runners in this folder take it first.
+set(PELLAMY_WINE_LOADER /usr/lib/wine/wine)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${PELLAMY_WINE_LOADER})

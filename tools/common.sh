@@ -1,11 +1,9 @@
-# Shared by the run and test commands: build trees, the private Wine prefix and the
-# virtual display. Source it; it stops what it started when the calling script exits.
+# Shared by the run, test and bench commands: build trees, the choice of the Windows build
+# that runs here, its private Wine prefix and the virtual display. Source it; it stops what
+# it started when the calling script exits.
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${PELLAMY_BUILD:-$root/build}
 
-# The tests' prefix; the run command keeps one of its own, so both can run at once.
-export WINEPREFIX=${WINEPREFIX:-$build/win/wineprefix}
-export WINEARCH=win32
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export LC_ALL=C.UTF-8
@@ -13,14 +11,53 @@ export LC_ALL=C.UTF-8
 xvfb_pid=
 wineserver_started=
 
-build_windows() {
-    cmake -S "$root" -B "$build/win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" >/dev/null
-    cmake --build "$build/win" -j"$(nproc)"
+# The tree of one Windows build: build/win holds the program (32-bit), build/win64 the same
+# sources built for 64-bit Windows.
+windows_tree() { # win32|win64
+    if [ "$1" = win64 ]; then echo "$build/win64"; else echo "$build/win"; fi
+}
+
+# Configures and builds one Windows tree, every target of it.
+build_windows() { # win32|win64
+    local toolchain=mingw-w64-i686
+    [ "$1" = win64 ] && toolchain=mingw-w64-x86_64
+    cmake -S "$root" -B "$(windows_tree "$1")" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" >/dev/null
+    cmake --build "$(windows_tree "$1")" -j"$(nproc)"
 }
 
 build_host() {
     cmake -S "$root" -B "$build/host" -DCMAKE_CXX_COMPILER=clang++ >/dev/null
     cmake --build "$build/host" -j"$(nproc)"
+}
+
+# Chooses the Windows build that runs here, after the install step (Wine must be there):
+# the 32-bit one when Wine's 32-bit loader starts, otherwise the 64-bit one, with Wine's
+# 64-bit loader in a 64-bit prefix. PELLAMY_WINE_ARCH=win32 or win64 forces the choice.
+# Sets win (the tree), wine (the loader), WINEARCH and WINEPREFIX (the named prefix in the
+# tree), and says so when it is the 64-bit build, with what the command then does with it.
+#   choose_windows_build testing|running|measuring PREFIX-NAME
+choose_windows_build() {
+    case ${PELLAMY_WINE_ARCH:-} in
+    win32 | win64) WINEARCH=$PELLAMY_WINE_ARCH ;;
+    "") if /usr/lib/wine/wine --version >/dev/null 2>&1; then WINEARCH=win32; else WINEARCH=win64; fi ;;
+    *)
+        echo "PELLAMY_WINE_ARCH is win32 or win64, not '$PELLAMY_WINE_ARCH'" >&2
+        exit 2
+        ;;
+    esac
+    export WINEARCH
+    win=$(windows_tree "$WINEARCH")
+    export WINEPREFIX=$win/$2
+    if [ "$WINEARCH" = win32 ]; then
+        wine=/usr/lib/wine/wine
+    else
+        wine=/usr/lib/wine/wine64
+        if [ -n "${PELLAMY_WINE_ARCH:-}" ]; then
+            echo "PELLAMY_WINE_ARCH=win64: $1 the 64-bit build of the same sources."
+        else
+            echo "This machine runs 64-bit programs only: $1 the 64-bit build of the same sources."
+        fi
+    fi
 }
 
 stop_started() {
@@ -50,17 +87,21 @@ start_virtual_display() {
     rm -f "$number_file"
 }
 
-# The build tree's own Wine prefix, made once; a wine server kept running for the session
+# The chosen build's Wine prefix, made once; a wine server kept running for the session
 # (one left behind by an interrupted run is stopped first).
 start_wine() {
-    mkdir -p "$build/win"
+    mkdir -p "$win"
     wineserver -k 2>/dev/null || true
     timeout 20 wineserver -w 2>/dev/null || true
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "Creating the Wine prefix $WINEPREFIX"
-        wineboot -i >/dev/null 2>&1
+        "$wine" wineboot -i >/dev/null 2>&1
         timeout 60 wineserver -w
     fi
+    # Debian's Wine 8 looks for its own fonts (fonts-wine: Tahoma, MS Sans Serif, Marlett for
+    # the caption buttons) at a path that does not resolve, and falls back to other faces; in
+    # the prefix's Fonts folder it finds them.
+    cp -u /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
     wineserver -p
     wineserver_started=1
 }

@@ -3,8 +3,13 @@
 # Debian 12, as root.
 set -euo pipefail
 
+# wine32 is installed on every host: on one whose kernel cannot start 32-bit programs it
+# stays unused, and the 64-bit build runs under wine64 (tools/common.sh chooses). fonts-wine
+# holds Wine's own fonts (Tahoma, and Marlett for the caption buttons), only a
+# recommendation of wine.
 packages=(cmake make g++ googletest clang libclang-rt-14-dev valgrind
-          g++-mingw-w64-i686-posix wine wine32:i386 wine64 xvfb x11-apps imagemagick python3)
+          g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+          wine wine32:i386 wine64 fonts-wine xvfb x11-apps imagemagick python3)
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386

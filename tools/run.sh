@@ -3,22 +3,26 @@
 # With a display (DISPLAY set) the program runs there, its icon in the desktop's notification
 # area. Without one it runs on a virtual display, inside a Wine desktop with a taskbar; the
 # tray menu and the send dialog are then opened through the tray icon's callback and
-# photographed, and the paths of the two pictures are printed.
+# photographed, and the paths of the two pictures are printed. Where Wine cannot start
+# 32-bit programs it runs the 64-bit build of the same sources (see choose_windows_build).
 set -euo pipefail
-export WINEPREFIX=${PELLAMY_BUILD:-$(cd "$(dirname "$0")/.." && pwd)/build}/win/wineprefix-run
 source "$(dirname "$0")/common.sh"
 # Ctrl-C ends the script through its exit, which stops the wine server (and with it the
 # program) and the virtual display.
 trap 'exit 130' INT TERM
 
 "$root/tools/deps.sh"
-build_windows
-program=$build/win/Pellamy.exe
+# A prefix of its own, so that the program and the tests can run at once.
+choose_windows_build running wineprefix-run
+build_windows "$WINEARCH"
+program=$win/Pellamy.exe
+bits=32
+[ "$WINEARCH" = win64 ] && bits=64
 
 if [ -n "${DISPLAY:-}" ]; then
     start_wine
-    echo "Pellamy runs; its icon is in the notification area. Ctrl-C ends it."
-    wine "$program" &
+    echo "Pellamy runs ($program, $bits-bit); its icon is in the notification area. Ctrl-C ends it."
+    "$wine" "$program" &
     wait $!
     exit 0
 fi
@@ -44,24 +48,37 @@ desktop_exists() { xwd -display "$DISPLAY" -name "$desktop - Wine desktop" -sile
 
 # Posts a tray callback through the helper, which runs on the program's desktop to see its
 # windows. Explorer returns at once on a desktop that exists, so the helper's end shows in
-# the status file it writes.
+# the status file it writes: its status, then the rectangles of what opened and of the
+# taskbar, kept in shown for the screenshot.
 tray() {
     local status_file status
     status_file=$(mktemp)
-    PELLAMY_STATUS_FILE="Z:$status_file" wine explorer "/desktop=$desktop,1024x768" "Z:$build/win/traycall.exe" "$1"
+    PELLAMY_STATUS_FILE="Z:$status_file" "$wine" explorer "/desktop=$desktop,1024x768" "Z:$win/traycall.exe" "$1"
     wait_for 30 test -s "$status_file" || true
-    status=$(tr -d '\r\n' <"$status_file") # written in text mode, the line ends in CR LF
+    shown=$(tr -d '\r' <"$status_file") # written in text mode, the lines end in CR LF
     rm -f "$status_file"
+    status=$(head -n 1 <<<"$shown")
     [ "$status" = 0 ] || { echo "traycall $1 failed" >&2; exit 1; }
 }
 
+# The screen cut to what the last tray callback opened, with a margin of desktop, down to the
+# taskbar's bottom-right corner, where the notification area shows the icon.
 screenshot() {
-    xwd -root -display "$DISPLAY" -silent | convert xwd:- "$shots/$1"
+    local geometry
+    geometry=$(awk -v margin=8 '
+        $1 == "window" { left = $2 - margin; top = $3 - margin; right = $4 + margin; bottom = $5 + margin }
+        $1 == "taskbar" { if ($4 > right) right = $4; if ($5 > bottom) bottom = $5 }
+        END {
+            if (left < 0) left = 0
+            if (top < 0) top = 0
+            printf "%dx%d+%d+%d", right - left, bottom - top, left, top
+        }' <<<"$shown")
+    xwd -root -display "$DISPLAY" -silent | convert xwd:- -crop "$geometry" +repage "$shots/$1"
     echo "Screenshot: $shots/$1"
 }
 
 # The desktop lives as long as the program on it; explorer returns when it closes.
-wine explorer "/desktop=$desktop,1024x768" "Z:$program" &
+"$wine" explorer "/desktop=$desktop,1024x768" "Z:$program" &
 launcher=$!
 wait_for 60 desktop_exists || { echo "The Wine desktop did not appear" >&2; exit 1; }
 
@@ -71,5 +88,5 @@ tray dismiss
 tray open
 screenshot send-dialog.png
 
-echo "Pellamy runs on the virtual display $DISPLAY (Wine desktop \"$desktop\"). Ctrl-C ends it."
+echo "Pellamy ($program, $bits-bit) runs on the virtual display $DISPLAY (Wine desktop \"$desktop\"). Ctrl-C ends it."
 wait "$launcher"

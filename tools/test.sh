@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the Windows program and the host build, and runs every
-# test: the Windows suites under Wine on a virtual display, the host suites natively.
+# Installs what is missing, builds the Windows program (32-bit, and the same sources for
+# 64-bit Windows) and the host build, and runs every test: the Windows suites of the build
+# this machine runs (see choose_windows_build) under Wine on a virtual display, the host
+# suites natively.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
 "$root/tools/deps.sh"
-build_windows
+choose_windows_build testing wineprefix
+build_windows win32
+build_windows win64
 build_host
 start_virtual_display
 start_wine
 
 status=0
 ctest --test-dir "$build/host" --output-on-failure || status=1
-ctest --test-dir "$build/win" --output-on-failure || status=1
+ctest --test-dir "$win" --output-on-failure || status=1
 exit $status

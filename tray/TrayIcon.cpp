@@ -7,7 +7,8 @@
 IMPLEMENT_DYNAMIC(CTrayIcon, CObject)
 
 namespace {
-// The shell reads the record in its first form: 88 bytes, a tip of 64 characters with NUL.
+// The shell reads the record in its first form (88 bytes in the 32-bit program), a tip of 64
+// characters with NUL.
 const DWORD kRecordSize = NOTIFYICONDATAA_V1_SIZE;
 const size_t kTipSize = 64;
 } // namespace

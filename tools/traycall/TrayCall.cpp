@@ -9,7 +9,11 @@
 //
 // It must run on the program's Wine desktop (windows of other desktops cannot be seen), where
 // it is started by explorer, which passes no exit status on: so it also writes its status to
-// the file that PELLAMY_STATUS_FILE names, if set.
+// the file that PELLAMY_STATUS_FILE names, if set. After menu and open, the file also gives
+// the screen rectangles (left top right bottom) that the screenshot is cut to:
+//   0
+//   window 890 673 1024 748     the tray menu or the send dialog
+//   taskbar 0 748 1024 768      the notification area is at its right end
 #include <windows.h>
 
 #include "res/resource.h"
@@ -17,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -78,7 +83,8 @@ bool WaitUntil(Condition condition)
     return true;
 }
 
-int Run(const char* action)
+// Sets shown to the window that opened.
+int Run(const char* action, HWND& shown)
 {
     HWND frame = nullptr;
     if (!WaitUntil([&] { return (frame = FindFrame()) != nullptr; })) {
@@ -89,7 +95,7 @@ int Run(const char* action)
         // The notification area sits in the bottom-right corner of the taskbar.
         SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 40, GetSystemMetrics(SM_CYSCREEN) - 12);
         PostMessageA(frame, WM_TRAYNOTIFY, IDR_TRAYMENU, WM_RBUTTONUP);
-        if (WaitUntil([&] { return FindMenu(frame) != nullptr; }))
+        if (WaitUntil([&] { return (shown = FindMenu(frame)) != nullptr; }))
             return 0;
         std::fprintf(stderr, "traycall: the tray menu did not open\n");
     } else if (std::strcmp(action, "dismiss") == 0) {
@@ -101,7 +107,7 @@ int Run(const char* action)
         std::fprintf(stderr, "traycall: the tray menu did not close\n");
     } else if (std::strcmp(action, "open") == 0) {
         PostMessageA(frame, WM_TRAYNOTIFY, IDR_TRAYMENU, WM_LBUTTONDBLCLK);
-        if (WaitUntil([&] { return FindDialog(frame) != nullptr; }))
+        if (WaitUntil([&] { return (shown = FindDialog(frame)) != nullptr; }))
             return 0;
         std::fprintf(stderr, "traycall: the send dialog did not open\n");
     } else {
@@ -110,14 +116,32 @@ int Run(const char* action)
     return 1;
 }
 
+// Appends "name left top right bottom" for the window's rectangle on the screen.
+void PutRect(std::string& text, const char* name, HWND window)
+{
+    RECT rect;
+    if (!window || !GetWindowRect(window, &rect))
+        return;
+    char line[80];
+    std::snprintf(line, sizeof line, "%s %ld %ld %ld %ld\n", name, rect.left, rect.top, rect.right, rect.bottom);
+    text += line;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const int status = Run(argc == 2 ? argv[1] : "");
+    HWND shown = nullptr;
+    const int status = Run(argc == 2 ? argv[1] : "", shown);
     if (const char* statusFile = std::getenv("PELLAMY_STATUS_FILE")) {
+        std::string text = std::to_string(status) + "\n";
+        if (shown) {
+            PutRect(text, "window", shown);
+            PutRect(text, "taskbar", FindWindowA("Shell_TrayWnd", nullptr));
+        }
+        // In one write: tools/run.sh reads the file as soon as it is not empty.
         if (FILE* file = std::fopen(statusFile, "w")) {
-            std::fprintf(file, "%d\n", status);
+            std::fputs(text.c_str(), file);
             std::fclose(file);
         }
     }
