@@ -17,7 +17,7 @@
 namespace {
 
 const HANDLE kMutex = reinterpret_cast<HANDLE>(0x77);
-std::string g_calls;        // the shell and mutex calls, in order
+std::string g_calls;        // the shell calls with their flags, and the mutex calls, in order
 std::vector<HICON> g_icons; // the picture of each shell call
 BOOL g_shellResult;
 HANDLE g_mutex;
@@ -34,8 +34,12 @@ struct RecordedPlatform {
     }
     ScopedOverride<decltype(Win32Api::Shell_NotifyIconA)> shell{
         Win().Shell_NotifyIconA, [](DWORD message, PNOTIFYICONDATAA record) WINAPI {
-            g_calls += message == NIM_ADD ? "ADD " : message == NIM_MODIFY ? "MODIFY " : "DELETE ";
+            g_calls += (message == NIM_ADD ? "ADD " : message == NIM_MODIFY ? "MODIFY " : "DELETE ") +
+                       std::to_string(record->uFlags) + " ";
             g_icons.push_back(record->hIcon);
+            EXPECT_EQ(NOTIFYICONDATAA_V1_SIZE, record->cbSize);
+            EXPECT_EQ(std::string("130 1034 Pellamy"), std::to_string(record->uID) + " " +
+                                                           std::to_string(record->uCallbackMessage) + " " + record->szTip);
             return g_shellResult;
         }};
     ScopedOverride<decltype(Win32Api::CreateMutexA)> mutex{
@@ -84,17 +88,17 @@ int GdiObjects()
 TEST(AppStart, OneCopyRunsHiddenWithItsIcon)
 {
     EXPECT_NE(nullptr, RUNTIME_CLASS(CMainFrame)->m_pfnCreateObject);
-    const std::string started = "ADD MODIFY CreateMutex PreventSecondInstance 1 GetLastError ";
+    const std::string started = "ADD 7 MODIFY 2 CreateMutex PreventSecondInstance 1 GetLastError ";
     const struct {
         HANDLE mutex;
         DWORD error;
         BOOL shell, started;
         std::string calls; // up to the frame's end, a restarted shell's call included
     } cases[] = {
-        {kMutex, 0, TRUE, TRUE, started + "ReleaseMutex ADD DELETE "},
-        {kMutex, ERROR_ALREADY_EXISTS, TRUE, FALSE, started + "ReleaseMutex DELETE "}, // a second copy
-        {nullptr, ERROR_ACCESS_DENIED, TRUE, TRUE, started + "ADD DELETE "},
-        {kMutex, 0, FALSE, FALSE, "ADD "},
+        {kMutex, 0, TRUE, TRUE, started + "ReleaseMutex ADD 7 DELETE 0 "},
+        {kMutex, ERROR_ALREADY_EXISTS, TRUE, FALSE, started + "ReleaseMutex DELETE 0 "}, // a second copy
+        {nullptr, ERROR_ACCESS_DENIED, TRUE, TRUE, started + "ADD 7 DELETE 0 "},
+        {kMutex, 0, FALSE, FALSE, "ADD 7 "},
     };
     for (const auto& c : cases) {
         RecordedPlatform platform;
@@ -138,16 +142,10 @@ protected:
     }
 
     // The shell's double-click on the icon; the steps run while the dialog it opens is up.
-    LRESULT DoubleClick(std::vector<std::function<void()>> steps)
+    LRESULT DoubleClick(const std::vector<std::function<void()>>& steps)
     {
-        for (const std::function<void()>& step : steps)
-            Steps::Post(step);
-        const Deadline deadline(10000);
-        const LRESULT result = TrayCallback(m_frame, WM_LBUTTONDBLCLK);
-        EXPECT_TRUE(Steps::AllRan());
-        return result;
+        return WithSteps(steps, [&] { return TrayCallback(m_frame, WM_LBUTTONDBLCLK); });
     }
-
     static HWND Dialog() { return g_sendDialog.m_hWnd; }
     static HWND Control(int id) { return GetDlgItem(g_sendDialog.m_hWnd, id); }
     static void Close() { PostMessageA(Dialog(), WM_COMMAND, IDCANCEL, 0); }
@@ -161,10 +159,8 @@ TEST_F(App, DoubleClickOpensTheDialogOnceAndAgainAfterItCloses)
     LRESULT second = 0;
     EXPECT_EQ(1, DoubleClick({[&] {
         const HWND dialog = Dialog();
-        EXPECT_EQ(1, g_bSendDialogOpen);
-        EXPECT_TRUE(IsWindowVisible(dialog));
+        EXPECT_TRUE(g_bSendDialogOpen && IsWindowVisible(dialog) && !IsWindowEnabled(m_frame));
         EXPECT_EQ(m_frame, GetWindow(dialog, GW_OWNER));
-        EXPECT_FALSE(IsWindowEnabled(m_frame));
         EXPECT_EQ(Control(IDC_DESTINATION), GetFocus());
         EXPECT_EQ("Pellamy", WindowText(dialog));
         EXPECT_EQ(g_sendDialog.m_hIcon, reinterpret_cast<HICON>(SendMessageA(dialog, WM_GETICON, ICON_BIG, 0)));
@@ -179,14 +175,13 @@ TEST_F(App, DoubleClickOpensTheDialogOnceAndAgainAfterItCloses)
         EXPECT_NEAR(area.top + area.bottom, placed.top + placed.bottom, 2);
 
         const HMENU system = GetSystemMenu(dialog, FALSE);
-        const int items = GetMenuItemCount(system);
+        const int last = GetMenuItemCount(system) - 1;
         char about[32] = {};
-        GetMenuStringA(system, items - 1, about, sizeof about, MF_BYPOSITION);
-        EXPECT_EQ("&About Pellamy..." + std::to_string(IDM_ABOUTBOX),
-                  about + std::to_string(GetMenuItemID(system, items - 1)));
-        EXPECT_TRUE(GetMenuState(system, items - 2, MF_BYPOSITION) & MF_SEPARATOR);
+        GetMenuStringA(system, last, about, sizeof about, MF_BYPOSITION);
+        EXPECT_EQ("&About Pellamy...100", about + std::to_string(GetMenuItemID(system, last)));
+        EXPECT_TRUE(GetMenuState(system, last - 1, MF_BYPOSITION) & MF_SEPARATOR);
 
-        // The styles that the fields' behaviour rests on, which the keyboard alone cannot show:
+        // The styles the fields' behaviour rests on that the keyboard alone cannot show:
         // WS_CHILD, WS_VISIBLE, WS_GROUP, WS_TABSTOP and each control's own bits.
         EXPECT_EQ(0x50010088, GetWindowLongA(Control(IDC_DESTINATION), GWL_STYLE) & 0x5003FFFF);
         EXPECT_EQ(0x50011444, GetWindowLongA(Control(IDC_MESSAGE), GWL_STYLE) & 0x5003FFFF);
@@ -203,8 +198,7 @@ TEST_F(App, DoubleClickOpensTheDialogOnceAndAgainAfterItCloses)
         PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
     }}));
     EXPECT_EQ(1, second);
-    EXPECT_EQ(0, g_bSendDialogOpen);
-    EXPECT_TRUE(IsWindowEnabled(m_frame));
+    EXPECT_TRUE(!g_bSendDialogOpen && IsWindowEnabled(m_frame));
     DoubleClick({[&] {
         EXPECT_TRUE(IsWindowVisible(Dialog()));
         Close();
@@ -275,15 +269,10 @@ TEST_F(App, SendHandsTheFieldsOverWholeAndTheDialogKeepsThem)
 
 TEST_F(App, ExitWhileTheDialogIsOpenEndsTheProgram)
 {
-    Steps::Post([&] { PostMessageA(m_frame, WM_COMMAND, ID_APP_EXIT, 0); });
     PostMessageA(m_frame, WM_TRAYNOTIFY, IDR_TRAYMENU, WM_LBUTTONDBLCLK);
-    const Deadline deadline(10000);
-    EXPECT_EQ(0, g_trayApp.Run());
-    EXPECT_FALSE(IsWindow(m_frame));
-    EXPECT_EQ(nullptr, g_trayApp.m_pMainWnd);
-    EXPECT_EQ(nullptr, Dialog());
-    EXPECT_EQ(0, g_bSendDialogOpen);
-    EXPECT_EQ("DELETE ", g_calls.substr(g_calls.size() - 7));
+    EXPECT_EQ(0, WithSteps({[&] { PostMessageA(m_frame, WM_COMMAND, ID_APP_EXIT, 0); }}, [] { return g_trayApp.Run(); }));
+    EXPECT_FALSE(IsWindow(m_frame) || g_trayApp.m_pMainWnd || Dialog() || g_bSendDialogOpen);
+    EXPECT_EQ("DELETE 0 ", g_calls.substr(g_calls.size() - 9));
 }
 
 TEST_F(App, AboutFromTheTrayMenuTheSystemMenuAndTheCommand)
@@ -297,8 +286,7 @@ TEST_F(App, AboutFromTheTrayMenuTheSystemMenuAndTheCommand)
                   WindowText(first) + "|" + WindowText(GetWindow(first, GW_HWNDNEXT)));
         PressKey(GetDlgItem(about, IDOK), VK_RETURN);
     };
-    Steps::Post(closeAbout);
-    SendMessageA(m_frame, WM_COMMAND, ID_APP_ABOUT, 0);
+    WithSteps({closeAbout}, [&] { return SendMessageA(m_frame, WM_COMMAND, ID_APP_ABOUT, 0); });
     DoubleClick({[&] { PostMessageA(Dialog(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0); }, closeAbout,
                  [&] { PostMessageA(Dialog(), WM_COMMAND, ID_APP_ABOUT, 0); }, closeAbout,
                  [&] { owners.push_back(Dialog()), Close(); }});
@@ -332,8 +320,8 @@ TEST_F(App, MinimizedDialogPaintsItsIconInTheMiddle)
         *rect = s_client;
         return TRUE;
     });
-    const ScopedOverride<decltype(Win32Api::GetSystemMetrics)> metrics(Win().GetSystemMetrics,
-                                                                       [](int) WINAPI { return 32; });
+    const ScopedOverride<decltype(Win32Api::GetSystemMetrics)> metrics(
+        Win().GetSystemMetrics, [](int index) WINAPI { return index == SM_CXICON || index == SM_CYICON ? 32 : 16; });
     const ScopedOverride<decltype(Win32Api::DrawIcon)> draw(Win().DrawIcon, [](HDC, int x, int y, HICON icon) WINAPI {
         s_drawn += std::to_string(x) + "," + std::to_string(y) + (icon == g_sendDialog.m_hIcon ? " " : "! ");
         return TRUE;
@@ -369,9 +357,7 @@ TEST_F(App, RepeatedUseLeavesNoObjectsBehind)
             else
                 PressKey(Control(IDC_DESTINATION), VK_ESCAPE);
         }});
-        Steps::Post(EndMenu);
-        const Deadline deadline(10000);
-        EXPECT_EQ(1, TrayCallback(m_frame, WM_RBUTTONUP));
+        EXPECT_EQ(1, WithSteps({EndMenu}, [&] { return TrayCallback(m_frame, WM_RBUTTONUP); }));
         Pump();
     };
     useOnce(0); // what the system makes once, on first use, is made now

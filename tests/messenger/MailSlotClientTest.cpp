@@ -2,8 +2,8 @@
 // order, what each is given, and the boxes that each result calls for.
 #include "messenger/MailSlotClient.h"
 
+#include "platform/Win32Api.h"
 #include "tests/messenger/Messenger.h"
-#include "tests/platform/MessageBoxRecorder.h"
 
 #include <gtest/gtest.h>
 
@@ -13,18 +13,27 @@
 namespace {
 
 const HANDLE kSlot = reinterpret_cast<HANDLE>(0x5150);
+const HWND kOwner = reinterpret_cast<HWND>(0x1234);
 const std::string k15 = "ABCDEFGHIJKLMNO";
 
 struct Case {
     std::string destination;
     bool opens, nameFails;
     BOOL writeResult, closeResult;
-    std::string calls, boxes; // what must happen: the calls in order, the boxes as caption/type
+    std::string calls; // what must happen, in order: the calls, and the boxes as [caption type]
 };
 
 // The current case and what the stand-ins were given.
 Case g_case;
 std::string g_calls, g_path, g_written;
+
+int WINAPI Box(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
+{
+    g_calls += "[" + std::string(caption) + " " + std::to_string(type) + (owner == kOwner ? "] " : " elsewhere] ");
+    EXPECT_STREQ(caption == std::string("Pellamy") ? "The destination is longer than 60 characters." : "DoMailSlotClient",
+                 text);
+    return IDOK;
+}
 
 HANDLE WINAPI Open(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                    DWORD attributes, HANDLE model)
@@ -66,55 +75,43 @@ BOOL WINAPI Close(HANDLE file)
 
 TEST(DoMailSlotClient, MakesItsCallsInOrderAndReportsEachFailingStep)
 {
-    const std::string k60(60, 'D');
+    const std::string k60(60, 'D'), all = "open name write close ";
     const Case cases[] = {
-        {".", true, false, TRUE, TRUE, "open name write close ", ""},
-        {k60, true, false, TRUE, TRUE, "open name write close ", ""},
+        {".", true, false, TRUE, TRUE, all},
+        {k60, true, false, TRUE, TRUE, all},
         // A failed open does not end the send: the write and the close report on their own.
-        {"BETA", false, false, FALSE, TRUE, "open name write(invalid) close(invalid) ", "CreateFile/0 WriteFile/16 "},
-        {"BETA", false, false, FALSE, FALSE, "open name write(invalid) close(invalid) ",
-         "CreateFile/0 WriteFile/16 CloseHandle/16 "},
+        {"BETA", false, false, FALSE, TRUE, "open [CreateFile 0] name write(invalid) [WriteFile 16] close(invalid) "},
+        {"BETA", false, false, FALSE, FALSE,
+         "open [CreateFile 0] name write(invalid) [WriteFile 16] close(invalid) [CloseHandle 16] "},
         // Only exactly 1 counts as success.
-        {"BETA", true, false, 2, TRUE, "open name write close ", "WriteFile/16 "},
-        {"BETA", true, false, TRUE, 2, "open name write close ", "CloseHandle/16 "},
-        {"BETA", true, false, FALSE, FALSE, "open name write close ", "WriteFile/16 CloseHandle/16 "},
-        // A failed name query leaves the sender empty.
-        {".", true, true, TRUE, TRUE, "open name write close ", ""},
+        {"BETA", true, false, 2, TRUE, "open name write [WriteFile 16] close "},
+        {"BETA", true, false, TRUE, 2, all + "[CloseHandle 16] "},
+        {"BETA", true, false, FALSE, FALSE, "open name write [WriteFile 16] close [CloseHandle 16] "},
+        {".", true, true, TRUE, TRUE, all}, // a failed name query: no sender
         // Longer than 60 would be cut and reach another computer: refused, nothing called.
-        {k60 + "D", true, false, TRUE, TRUE, "", "Pellamy/16 "},
+        {k60 + "D", true, false, TRUE, TRUE, "[Pellamy 16] "},
     };
     const ScopedOverride<decltype(Win32Api::CreateFileA)> open(Win().CreateFileA, Open);
     const ScopedOverride<decltype(Win32Api::GetComputerNameA)> name(Win().GetComputerNameA, Name);
     const ScopedOverride<decltype(Win32Api::WriteFile)> write(Win().WriteFile, Write);
     const ScopedOverride<decltype(Win32Api::CloseHandle)> close(Win().CloseHandle, Close);
+    const ScopedOverride<decltype(Win32Api::MessageBoxA)> box(Win().MessageBoxA, Box);
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.destination + " " + c.boxes);
         g_case = c;
         g_calls.clear();
-        g_written.clear();
-        MessageBoxRecorder boxes;
         CWnd owner;
-        owner.m_hWnd = reinterpret_cast<HWND>(0x1234);
-
-        const CString destination(c.destination.c_str());
-        const CString message("Hi");
+        owner.m_hWnd = kOwner;
+        const CString destination(c.destination.c_str()), message("Hi");
         DoMailSlotClient(&owner, destination, message);
 
-        EXPECT_EQ(c.calls, g_calls);
-        std::string shown;
-        for (const MessageBoxRecorder::Box& box : boxes.Boxes()) {
-            shown += box.caption + "/" + std::to_string(box.type) + " ";
-            EXPECT_EQ(owner.m_hWnd, box.owner);
-            EXPECT_EQ(box.caption == "Pellamy" ? "The destination is longer than 60 characters." : "DoMailSlotClient",
-                      box.text);
-        }
-        EXPECT_EQ(c.boxes, shown);
-        if (!c.calls.empty()) {
+        EXPECT_EQ(c.calls, g_calls) << c.destination;
+        if (c.calls != "[Pellamy 16] ") {
             EXPECT_EQ("\\\\" + c.destination + "\\mailslot\\messngr", g_path);
             EXPECT_EQ(Record(c.nameFails ? "" : k15, c.destination, "Hi"), g_written);
         }
         EXPECT_STREQ(c.destination.c_str(), destination); // the inputs are left as they were
         EXPECT_STREQ("Hi", message);
+        owner.m_hWnd = nullptr;
     }
 }
 

@@ -7,13 +7,15 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <vector>
 
-// Steps run from a timer message of a window of the test, so in whichever loop fetches it next
-// (a dialog's, a menu's). A timer message comes only when nothing else is queued: what a step
-// posts (keys, the characters they become, commands) is handled before the next step runs.
+// Steps that run from a timer message of a window of the test, one at a time, so in whichever
+// loop fetches it (a dialog's, a menu's). A timer message comes only when nothing else is
+// queued: what a step posts (keys, the characters they become, commands) is handled before the
+// next step runs.
 class Steps {
 public:
-    static void Post(std::function<void()> step)
+    static void Post(const std::function<void()>& step)
     {
         static const HWND window = [] {
             WNDCLASSA windowClass = {};
@@ -26,6 +28,21 @@ public:
         SetTimer(window, 1, USER_TIMER_MINIMUM, nullptr);
     }
     static bool AllRan() { return s_pending.empty(); }
+
+    // Ends the menus and dialogs of this thread that a failed step left open, and fails the test.
+    static void CALLBACK Expire(HWND, UINT, UINT_PTR timer, DWORD)
+    {
+        KillTimer(nullptr, timer);
+        ADD_FAILURE() << "a modal loop did not end in time";
+        EndMenu();
+        EnumThreadWindows(GetCurrentThreadId(), [](HWND window, LPARAM) WINAPI -> BOOL {
+            char name[8] = {};
+            GetClassNameA(window, name, sizeof name);
+            if (std::string(name) == "#32770")
+                EndDialog(window, -2);
+            return TRUE;
+        }, 0);
+    }
 
 private:
     static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -45,29 +62,19 @@ private:
     static inline std::deque<std::function<void()>> s_pending;
 };
 
-// Ends the menus and dialogs of this thread that are still open when the time is up, and fails
-// the test.
-class Deadline {
-public:
-    explicit Deadline(DWORD milliseconds) : m_timer(SetTimer(nullptr, 0, milliseconds, Expire)) {}
-    ~Deadline() { KillTimer(nullptr, m_timer); }
-
-private:
-    static void CALLBACK Expire(HWND, UINT, UINT_PTR timer, DWORD)
-    {
-        KillTimer(nullptr, timer);
-        ADD_FAILURE() << "a modal loop did not end in time";
-        EndMenu();
-        EnumThreadWindows(GetCurrentThreadId(), [](HWND window, LPARAM) WINAPI -> BOOL {
-            char name[8] = {};
-            GetClassNameA(window, name, sizeof name);
-            if (std::string(name) == "#32770")
-                EndDialog(window, -2);
-            return TRUE;
-        }, 0);
-    }
-    UINT_PTR m_timer;
-};
+// Runs an action that enters a modal loop (a dialog's, a menu's, the application's) with the
+// steps running inside it; after ten seconds the loops still open are ended.
+template <class Action>
+auto WithSteps(const std::vector<std::function<void()>>& steps, Action action)
+{
+    for (const std::function<void()>& step : steps)
+        Steps::Post(step);
+    const UINT_PTR deadline = SetTimer(nullptr, 0, 10000, Steps::Expire);
+    const auto result = action();
+    KillTimer(nullptr, deadline);
+    EXPECT_TRUE(Steps::AllRan());
+    return result;
+}
 
 inline std::string WindowText(HWND window)
 {
