@@ -3,10 +3,9 @@
 #include "platform/Win32Api.h"
 #include "res/resource.h"
 
+#include <cstdlib>
+
 namespace {
-// Posted to itself when the first record of a batch arrives: fetched after the records queued
-// before it, it shows them all at once.
-const UINT WM_INBOX_REFRESH = WM_APP + 2;
 // Sent to the top-level windows when the taskbar has started again, without the icons.
 const UINT WM_TASKBARCREATED = Win().RegisterWindowMessageA("TaskbarCreated");
 } // namespace
@@ -19,8 +18,7 @@ BEGIN_MESSAGE_MAP(CInboxFrame, CFrameWnd)
     ON_COMMAND(ID_SHOW_MESSAGES, OnShowMessages)
     ON_COMMAND(ID_APP_EXIT, OnExit)
     ON_MESSAGE(WM_CTLCOLORSTATIC, OnCtlColorStatic)
-    ON_MESSAGE(WM_INBOX_RECORD, OnRecord)
-    ON_MESSAGE(WM_INBOX_REFRESH, OnRefresh)
+    ON_MESSAGE(WM_INBOX_RECORDS, OnRecords)
     ON_MESSAGE(WM_TRAYNOTIFY, OnTrayCallback)
     ON_REGISTERED_MESSAGE(WM_TASKBARCREATED, OnTaskbarCreated)
 END_MESSAGE_MAP()
@@ -91,33 +89,31 @@ LRESULT CInboxFrame::OnCtlColorStatic(WPARAM dc, LPARAM)
     return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
 }
 
-LRESULT CInboxFrame::OnRecord(WPARAM length, LPARAM bytes)
+LRESULT CInboxFrame::OnRecords(WPARAM, LPARAM)
 {
-    char* record = reinterpret_cast<char*>(bytes);
-    ReceivedMessage message;
-    if (ParseDatagram(record, length, message)) {
-        SYSTEMTIME now;
-        GetLocalTime(&now);
-        m_log.Add(message, now);
-        m_newMessages = true;
-    } else {
-        m_log.AddMalformed();
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    bool added = false;
+    for (CMailslotListener::Record* record = m_listener.TakeRecords(); record;) {
+        ReceivedMessage message;
+        if (ParseDatagram(record->Bytes(), record->length, message)) {
+            m_log.Add(message, now);
+            added = true;
+        } else {
+            m_log.AddMalformed();
+        }
+        CMailslotListener::Record* next = record->next;
+        std::free(record);
+        record = next;
     }
-    delete[] record;
-    m_listener.RecordHandled();
-    if (!m_refreshPosted)
-        m_refreshPosted = PostMessage(WM_INBOX_REFRESH) != FALSE;
+    ::SetWindowTextA(m_status, m_log.Status());
+    if (added)
+        ShowNewMessages();
     return 0;
 }
 
-LRESULT CInboxFrame::OnRefresh(WPARAM, LPARAM)
+void CInboxFrame::ShowNewMessages()
 {
-    m_refreshPosted = false;
-    ::SetWindowTextA(m_status, m_log.Status());
-    if (!m_newMessages)
-        return 0;
-    m_newMessages = false;
-
     // Scrolled to the newest.
     const CString text = m_log.Text();
     ::SetWindowTextA(m_text, text);
@@ -130,7 +126,6 @@ LRESULT CInboxFrame::OnRefresh(WPARAM, LPARAM)
     SetWindowPos(m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     FLASHWINFO flash = {sizeof flash, m_hWnd, FLASHW_ALL | FLASHW_TIMERNOFG, 0, 0};
     FlashWindowEx(&flash);
-    return 0;
 }
 
 LRESULT CInboxFrame::OnTrayCallback(WPARAM wParam, LPARAM lParam)
