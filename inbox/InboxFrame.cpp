@@ -36,6 +36,8 @@ int CInboxFrame::OnCreate(LPCREATESTRUCT cs)
     if (!m_text || !m_status)
         return -1;
 
+    // Messages are appended to the text: no limit but memory's (the kept ones are bounded).
+    ::SendMessageA(m_text, EM_SETLIMITTEXT, 0, 0);
     const HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     ::SendMessageA(m_text, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     ::SendMessageA(m_status, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -114,11 +116,27 @@ LRESULT CInboxFrame::OnRecords(WPARAM, LPARAM)
 
 void CInboxFrame::ShowNewMessages()
 {
-    // Scrolled to the newest.
-    const CString text = m_log.Text();
-    ::SetWindowTextA(m_text, text);
-    ::SendMessageA(m_text, EM_SETSEL, text.GetLength(), text.GetLength());
+    // The text changed in place, the new messages appended and the dropped ones cut from the
+    // start (under Wine far cheaper than setting all of it), painted once.
+    const CMessageLog::ViewChange change = m_log.TakeViewChange();
+    ::SendMessageA(m_text, WM_SETREDRAW, FALSE, 0);
+    if (change.whole) {
+        ::SetWindowTextA(m_text, change.text);
+        ::SendMessageA(m_text, EM_SETSEL, change.text.GetLength(), change.text.GetLength());
+    } else {
+        if (change.cut) {
+            ::SendMessageA(m_text, EM_SETSEL, 0, change.cut);
+            ::SendMessageA(m_text, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(""));
+        }
+        // At the end, wherever the user left the caret.
+        const int end = GetWindowTextLengthA(m_text);
+        ::SendMessageA(m_text, EM_SETSEL, end, end);
+        ::SendMessageA(m_text, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(static_cast<const char*>(change.text)));
+    }
+    ::SendMessageA(m_text, WM_SETREDRAW, TRUE, 0);
+    // Scrolled to the newest, where the caret now is.
     ::SendMessageA(m_text, EM_SCROLLCARET, 0, 0);
+    ::InvalidateRect(m_text, nullptr, TRUE);
 
     // On top, without taking the keyboard from what the user is typing elsewhere, and
     // flashing until the user turns to it.
