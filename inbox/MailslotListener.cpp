@@ -60,10 +60,10 @@ Record* ReadRecord(HANDLE slot, char (&buffer)[kReadSize])
     if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || !GetMailslotInfo(slot, nullptr, &next, nullptr, nullptr) ||
         next == MAILSLOT_NO_MESSAGE)
         return nullptr;
-    void* whole = std::malloc(next);
-    const BOOL read = whole && ReadFile(slot, whole, next, &length, nullptr);
+    char* whole = static_cast<char*>(std::malloc(next));
+    Record* record = whole && ReadFile(slot, whole, next, &length, nullptr) ? NewRecord(length, whole) : nullptr;
     std::free(whole);
-    return read ? NewRecord(length, nullptr) : nullptr;
+    return record;
 }
 
 } // namespace
