@@ -21,7 +21,7 @@ BOOL CInboxApp::InitInstance()
     if (!frame->AddTrayIcon())
         return Refuse("Pellamy Inbox cannot show its icon: there is no notification area.", MB_ICONERROR);
 
-    error = m_listener.Listen(frame->m_hWnd, WM_INBOX_RECORD);
+    error = m_listener.Listen(frame->m_hWnd, WM_INBOX_RECORDS);
     if (error != ERROR_SUCCESS)
         return RefuseWithSystemText(error);
     m_started = true;

@@ -3,10 +3,9 @@
 #include "platform/Win32Api.h"
 #include "res/resource.h"
 
+#include <cstdlib>
+
 namespace {
-// Posted to itself when the first record of a batch arrives: fetched after the records queued
-// before it, it shows them all at once.
-const UINT WM_INBOX_REFRESH = WM_APP + 2;
 // Sent to the top-level windows when the taskbar has started again, without the icons.
 const UINT WM_TASKBARCREATED = Win().RegisterWindowMessageA("TaskbarCreated");
 } // namespace
@@ -19,8 +18,7 @@ BEGIN_MESSAGE_MAP(CInboxFrame, CFrameWnd)
     ON_COMMAND(ID_SHOW_MESSAGES, OnShowMessages)
     ON_COMMAND(ID_APP_EXIT, OnExit)
     ON_MESSAGE(WM_CTLCOLORSTATIC, OnCtlColorStatic)
-    ON_MESSAGE(WM_INBOX_RECORD, OnRecord)
-    ON_MESSAGE(WM_INBOX_REFRESH, OnRefresh)
+    ON_MESSAGE(WM_INBOX_RECORDS, OnRecords)
     ON_MESSAGE(WM_TRAYNOTIFY, OnTrayCallback)
     ON_REGISTERED_MESSAGE(WM_TASKBARCREATED, OnTaskbarCreated)
 END_MESSAGE_MAP()
@@ -38,6 +36,8 @@ int CInboxFrame::OnCreate(LPCREATESTRUCT cs)
     if (!m_text || !m_status)
         return -1;
 
+    // Messages are appended to the text: no limit but memory's (the kept ones are bounded).
+    ::SendMessageA(m_text, EM_SETLIMITTEXT, 0, 0);
     const HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     ::SendMessageA(m_text, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     ::SendMessageA(m_status, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -91,38 +91,52 @@ LRESULT CInboxFrame::OnCtlColorStatic(WPARAM dc, LPARAM)
     return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
 }
 
-LRESULT CInboxFrame::OnRecord(WPARAM length, LPARAM bytes)
+LRESULT CInboxFrame::OnRecords(WPARAM, LPARAM)
 {
-    char* record = reinterpret_cast<char*>(bytes);
-    ReceivedMessage message;
-    if (ParseDatagram(record, length, message)) {
-        SYSTEMTIME now;
-        GetLocalTime(&now);
-        m_log.Add(message, now);
-        m_newMessages = true;
-    } else {
-        m_log.AddMalformed();
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    bool added = false;
+    for (CMailslotListener::Record* record = m_listener.TakeRecords(); record;) {
+        ReceivedMessage message;
+        if (ParseDatagram(record->Bytes(), record->length, message)) {
+            m_log.Add(message, now);
+            added = true;
+        } else {
+            m_log.AddMalformed();
+        }
+        CMailslotListener::Record* next = record->next;
+        std::free(record);
+        record = next;
     }
-    delete[] record;
-    m_listener.RecordHandled();
-    if (!m_refreshPosted)
-        m_refreshPosted = PostMessage(WM_INBOX_REFRESH) != FALSE;
+    ::SetWindowTextA(m_status, m_log.Status());
+    if (added)
+        ShowNewMessages();
     return 0;
 }
 
-LRESULT CInboxFrame::OnRefresh(WPARAM, LPARAM)
+void CInboxFrame::ShowNewMessages()
 {
-    m_refreshPosted = false;
-    ::SetWindowTextA(m_status, m_log.Status());
-    if (!m_newMessages)
-        return 0;
-    m_newMessages = false;
-
-    // Scrolled to the newest.
-    const CString text = m_log.Text();
-    ::SetWindowTextA(m_text, text);
-    ::SendMessageA(m_text, EM_SETSEL, text.GetLength(), text.GetLength());
+    // The text changed in place, the new messages appended and the dropped ones cut from the
+    // start (under Wine far cheaper than setting all of it), painted once.
+    const CMessageLog::ViewChange change = m_log.TakeViewChange();
+    ::SendMessageA(m_text, WM_SETREDRAW, FALSE, 0);
+    if (change.whole) {
+        ::SetWindowTextA(m_text, change.text);
+        ::SendMessageA(m_text, EM_SETSEL, change.text.GetLength(), change.text.GetLength());
+    } else {
+        if (change.cut) {
+            ::SendMessageA(m_text, EM_SETSEL, 0, change.cut);
+            ::SendMessageA(m_text, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(""));
+        }
+        // At the end, wherever the user left the caret.
+        const int end = GetWindowTextLengthA(m_text);
+        ::SendMessageA(m_text, EM_SETSEL, end, end);
+        ::SendMessageA(m_text, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(static_cast<const char*>(change.text)));
+    }
+    ::SendMessageA(m_text, WM_SETREDRAW, TRUE, 0);
+    // Scrolled to the newest, where the caret now is.
     ::SendMessageA(m_text, EM_SCROLLCARET, 0, 0);
+    ::InvalidateRect(m_text, nullptr, TRUE);
 
     // On top, without taking the keyboard from what the user is typing elsewhere, and
     // flashing until the user turns to it.
@@ -130,7 +144,6 @@ LRESULT CInboxFrame::OnRefresh(WPARAM, LPARAM)
     SetWindowPos(m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     FLASHWINFO flash = {sizeof flash, m_hWnd, FLASHW_ALL | FLASHW_TIMERNOFG, 0, 0};
     FlashWindowEx(&flash);
-    return 0;
 }
 
 LRESULT CInboxFrame::OnTrayCallback(WPARAM wParam, LPARAM lParam)

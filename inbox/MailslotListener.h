@@ -1,15 +1,21 @@
 #pragma once
 #include "platform/Win32.h"
 
-// The Messenger mailslot of this computer and the thread that reads it. Each record read
-// reaches a window as a posted message: wParam its length in bytes, lParam a block made with
-// new char[] that the window deletes (null for a record above kMaxRecordSize, which is
-// malformed whatever it holds). At most kRecordsInFlight records are posted and not yet
-// handled, so the window's queue never overflows and memory stays bounded: the window calls
-// RecordHandled for each one.
+// The Messenger mailslot of this computer and the thread that reads it. The thread queues
+// every record it reads and wakes the window with one posted message when the queue was
+// empty, so that under load the window takes many records at each wake-up; the window takes
+// the whole queue at once (TakeRecords). The queue holds at most kQueueBytes: a reader with
+// more waits until the window takes them.
 class CMailslotListener {
 public:
-    enum { kRecordsInFlight = 1000 };
+    // A record read: its length, its bytes in the same block (none for a record above
+    // kMaxRecordSize, which is malformed whatever it holds), and the next one read.
+    struct Record {
+        Record* next;
+        DWORD length;
+        const char* Bytes() const;
+    };
+    enum : DWORD { kQueueBytes = 8 << 20 }; // the records' bytes and their headers
 
     CMailslotListener() = default;
     ~CMailslotListener() { Close(); }
@@ -19,14 +25,20 @@ public:
     // Creates \\.\mailslot\messngr: ERROR_SUCCESS, or the system's error code
     // (ERROR_ALREADY_EXISTS when another program holds it).
     DWORD Create();
-    // Starts the reader thread: ERROR_SUCCESS, or the system's error code.
+    // Starts the reader thread, which posts message (no parameters) to window when records
+    // wait: ERROR_SUCCESS, or the system's error code.
     DWORD Listen(HWND window, UINT message);
-    void RecordHandled();
+    // The records queued since the last call, oldest first, or null. Each is a block made
+    // with malloc that the caller frees.
+    Record* TakeRecords();
     // Closes this object's handles. A reader waiting for a record keeps its own until the
     // process ends.
     void Close();
 
 private:
+    struct Shared;
+    static DWORD WINAPI ReadLoop(LPVOID parameter);
+
     HANDLE m_slot = INVALID_HANDLE_VALUE;
-    HANDLE m_inFlight = nullptr; // a semaphore: the records the window may still be sent
+    Shared* m_shared = nullptr; // with the reader thread
 };

@@ -65,6 +65,10 @@ void PutEntry(Writer& out, const ReceivedMessage& message, const char* date, con
 
 const char* Plural(DWORD count) { return count == 1 ? "" : "s"; }
 
+// Between two messages: a blank line.
+const char kSeparator[] = "\r\n\r\n";
+const int kSeparatorLength = sizeof kSeparator - 1;
+
 } // namespace
 
 void CMessageLog::Add(const ReceivedMessage& message, const SYSTEMTIME& arrival)
@@ -76,42 +80,48 @@ void CMessageLog::Add(const ReceivedMessage& message, const SYSTEMTIME& arrival)
     Writer size;
     PutEntry(size, message, date, time);
 
-    CString& entry = m_entries[(m_first + m_count) % kCapacity];
-    char* buffer = entry.GetBuffer(size.Length());
+    if (m_count == kCapacity) {
+        // The oldest goes; in the view, with the blank line after it.
+        if (m_shown) {
+            m_cut += At(0).length + kSeparatorLength;
+            --m_shown;
+        }
+        m_first = (m_first + 1) % kCapacity;
+        --m_count;
+    }
+    Entry& entry = At(m_count++);
+    entry.length = size.Length();
+    char* buffer = entry.text.GetBuffer(size.Length());
     Writer out(buffer);
     PutEntry(out, message, date, time);
     buffer[size.Length()] = '\0';
-    entry.ReleaseBuffer();
-
-    if (m_count < kCapacity)
-        ++m_count;
-    else
-        m_first = (m_first + 1) % kCapacity;
+    entry.text.ReleaseBuffer();
     ++m_received;
 }
 
-CString CMessageLog::Text() const
+CMessageLog::ViewChange CMessageLog::TakeViewChange()
 {
-    static const char kBlankLine[] = "\r\n\r\n";
-    const int separator = sizeof kBlankLine - 1;
+    ViewChange change = {m_cut, m_shown == 0, CString()};
+    // A blank line before each new entry but the first kept.
     int length = 0;
-    for (int k = 0; k < m_count; ++k)
-        length += m_entries[(m_first + k) % kCapacity].GetLength() + (k ? separator : 0);
-
-    CString text;
-    char* at = text.GetBuffer(length);
-    for (int k = 0; k < m_count; ++k) {
-        const CString& entry = m_entries[(m_first + k) % kCapacity];
+    for (int k = m_shown; k < m_count; ++k)
+        length += (k ? kSeparatorLength : 0) + At(k).length;
+    char* at = change.text.GetBuffer(length);
+    for (int k = m_shown; k < m_count; ++k) {
+        Entry& entry = At(k);
         if (k) {
-            std::memcpy(at, kBlankLine, separator);
-            at += separator;
+            std::memcpy(at, kSeparator, kSeparatorLength);
+            at += kSeparatorLength;
         }
-        std::memcpy(at, entry, entry.GetLength());
-        at += entry.GetLength();
+        std::memcpy(at, entry.text, entry.length);
+        at += entry.length;
+        entry.text = CString();
     }
     *at = '\0';
-    text.ReleaseBuffer();
-    return text;
+    change.text.ReleaseBuffer();
+    m_shown = m_count;
+    m_cut = 0;
+    return change;
 }
 
 CString CMessageLog::Status() const

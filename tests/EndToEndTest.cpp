@@ -7,6 +7,7 @@
 #include <shellapi.h>
 
 #include "res/resource.h"
+#include "tests/messenger/Messenger.h"
 
 #include <gtest/gtest.h>
 
@@ -88,25 +89,6 @@ std::string TextOf(HWND window)
     return text.substr(0, length);
 }
 
-// Writes records to this computer's Messenger mailslot from a thread of its own, since a writer
-// waits while the mailslot's queue is full. True when all were written in time.
-bool Write(const std::vector<std::string>& records, DWORD milliseconds = 10000)
-{
-    static std::vector<std::string> s_pending; // outlives a writer that is still waiting
-    s_pending = records;
-    const HANDLE thread = CreateThread(nullptr, 0, [](LPVOID) WINAPI -> DWORD {
-        const HANDLE slot = CreateFileA("\\\\.\\mailslot\\messngr", GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, 0, nullptr);
-        DWORD written = 0, all = TRUE;
-        for (const std::string& record : s_pending)
-            all &= WriteFile(slot, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
-        CloseHandle(slot);
-        return all;
-    }, nullptr, 0, nullptr);
-    DWORD all = FALSE;
-    return WaitForSingleObject(thread, milliseconds) == WAIT_OBJECT_0 && GetExitCodeThread(thread, &all) && all;
-}
-
 TEST(EndToEnd, PellamySendsAndTheInboxReceives)
 {
     // The Inbox starts hidden, with its icon.
@@ -167,7 +149,8 @@ TEST(EndToEnd, PellamySendsAndTheInboxReceives)
 
     // A record without its three fields is counted, not shown; in a heading a control
     // character shows as '?', in a text a lone CR or LF breaks the line.
-    ASSERT_TRUE(Write({"no fields", std::string("\x01W\nR\0.\0one\rtwo\nthree\0", 22)}));
+    const std::string kSlot = "\\\\.\\mailslot\\messngr";
+    ASSERT_TRUE(Written(StartWriting(kSlot, {"no fields", std::string("\x01W\nR\0.\0one\rtwo\nthree\0", 22)}), 10000));
     EXPECT_TRUE(WaitUntil([&] { return TextOf(status) == "2 messages, 1 malformed record ignored"; }))
         << TextOf(status);
     const std::string both = TextOf(text);
@@ -187,20 +170,13 @@ TEST(EndToEnd, PellamySendsAndTheInboxReceives)
 
     // A burst of 2,000 numbered records arrives whole and in order; the last 1,000 are shown.
     std::vector<std::string> burst;
-    std::string expected;
-    for (int k = 0; k < 2000; ++k) {
-        burst.push_back(std::string("W\0.\0", 4) + std::to_string(k) + '\0');
-        if (k >= 1000)
-            expected += std::to_string(k) + (k < 1999 ? "\r\n\r\n" : "");
-    }
-    ASSERT_TRUE(Write(burst, 60000));
+    for (int k = 0; k < 2000; ++k)
+        burst.push_back(Numbered(k));
+    ASSERT_TRUE(Written(StartWriting(kSlot, burst), 60000));
     EXPECT_TRUE(WaitUntil(
         [&] { return TextOf(status) == "2002 messages (1002 older ones dropped), 1 malformed record ignored"; }))
         << TextOf(status);
-    std::string numbers = TextOf(text);
-    for (size_t at; (at = numbers.find("From W to .")) != std::string::npos;)
-        numbers.erase(at, numbers.find("\r\n", at) + 2 - at);
-    EXPECT_EQ(expected, numbers);
+    EXPECT_EQ(Numbers(1000, 2000), NumbersShown(TextOf(text)));
 
     // Exit ends the Inbox and takes its icon away.
     PostMessageA(window, WM_COMMAND, ID_APP_EXIT, 0);

@@ -1,13 +1,17 @@
-// The Inbox's start-up failures, in process: the mailslot and the shell are stood in for,
-// and message boxes are recorded. (tests/inbox/InboxEndToEndTest.cpp runs the real program.)
+// The Inbox in process: its start-up failures, with the mailslot and the shell stood in for and
+// message boxes recorded; and its reader and window on a mailslot of the test's own.
 #include "inbox/InboxApp.h"
+
 #include "platform/Win32Api.h"
+#include "res/resource.h"
+#include "tests/messenger/Messenger.h"
 #include "tests/platform/GuiTest.h"
 #include "tests/platform/MessageBoxRecorder.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -15,50 +19,81 @@ DWORD g_mailslotError;
 BOOL g_shellResult;
 int g_icons; // registered and not removed
 
-struct StartFailure {
-    DWORD mailslotError;
-    BOOL shellResult;
-    std::string text;
-    UINT type;
-};
-
 TEST(Inbox, AFailedStartShowsOneBoxAndEndsWithExitCode1)
 {
     char denied[256] = {};
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_ACCESS_DENIED, 0, denied,
                    sizeof denied, nullptr);
-    const StartFailure failures[] = {
-        {ERROR_ALREADY_EXISTS, TRUE, "Another program already receives Messenger messages on this computer.",
-         MB_ICONINFORMATION},
-        {ERROR_ACCESS_DENIED, TRUE, denied, MB_ICONERROR},
-        {ERROR_SUCCESS, FALSE, "Pellamy Inbox cannot show its icon: there is no notification area.", MB_ICONERROR},
+    const struct {
+        DWORD mailslotError;
+        BOOL shellResult;
+        std::string box; // its text and type
+    } failures[] = {
+        {ERROR_ALREADY_EXISTS, TRUE, "Another program already receives Messenger messages on this computer. 64"},
+        {ERROR_ACCESS_DENIED, TRUE, denied + std::string(" 16")},
+        {ERROR_SUCCESS, FALSE, "Pellamy Inbox cannot show its icon: there is no notification area. 16"},
     };
-    for (const StartFailure& failure : failures) {
+    const ScopedOverride<decltype(Win32Api::CreateMailslotA)> slot(
+        Win().CreateMailslotA, [](LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES) WINAPI {
+            SetLastError(g_mailslotError);
+            return g_mailslotError ? INVALID_HANDLE_VALUE : CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        });
+    const ScopedOverride<decltype(Win32Api::Shell_NotifyIconA)> shell(
+        Win().Shell_NotifyIconA, [](DWORD message, PNOTIFYICONDATAA) WINAPI {
+            g_icons += message == NIM_ADD && g_shellResult ? 1 : message == NIM_DELETE ? -1 : 0;
+            return g_shellResult;
+        });
+    for (const auto& failure : failures) {
         g_mailslotError = failure.mailslotError;
         g_shellResult = failure.shellResult;
         g_icons = 0;
-        ScopedOverride<decltype(Win32Api::CreateMailslotA)> slot(
-            Win().CreateMailslotA, [](LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES) WINAPI {
-                SetLastError(g_mailslotError);
-                return g_mailslotError ? INVALID_HANDLE_VALUE : CreateEventA(nullptr, TRUE, FALSE, nullptr);
-            });
-        ScopedOverride<decltype(Win32Api::Shell_NotifyIconA)> shell(
-            Win().Shell_NotifyIconA, [](DWORD message, PNOTIFYICONDATAA) WINAPI {
-                g_icons += message == NIM_ADD && g_shellResult ? 1 : message == NIM_DELETE ? -1 : 0;
-                return g_shellResult;
-            });
         MessageBoxRecorder boxes;
         CInboxApp app;
-
         EXPECT_EQ(1, AfxWinMain(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOW));
         ASSERT_EQ(1u, boxes.Boxes().size());
-        EXPECT_EQ(failure.text, boxes.Boxes()[0].text);
+        EXPECT_EQ(failure.box, boxes.Boxes()[0].text + " " + std::to_string(boxes.Boxes()[0].type));
         EXPECT_EQ("Pellamy Inbox", boxes.Boxes()[0].caption);
-        EXPECT_EQ(MB_OK | failure.type, boxes.Boxes()[0].type);
         EXPECT_EQ(0, g_icons);
         EXPECT_EQ(nullptr, FindWindowA("AfxFrameWnd", "Pellamy Inbox"));
         Pump();
     }
+}
+
+// A window that handles nothing for a while finds, at the next wake-up, more than it keeps: its
+// text is then set whole, and appended to and cut after, to exactly the last 1,000 in order.
+// Meanwhile the reader queues no more than 8 MiB and the writer waits, until the window takes
+// the queue.
+TEST(Inbox, TakesWhatQueuedWhileBusyWithinItsBoundAndKeepsTheLastThousand)
+{
+    static const char kSlot[] = "\\\\.\\mailslot\\pellamy_inbox_test";
+    const ScopedOverride<decltype(Win32Api::CreateMailslotA)> slot(
+        Win().CreateMailslotA, [](LPCSTR, DWORD size, DWORD timeout, LPSECURITY_ATTRIBUTES security) WINAPI {
+            return CreateMailslotA(kSlot, size, timeout, security);
+        });
+    const ScopedOverride<decltype(Win32Api::Shell_NotifyIconA)> shell(
+        Win().Shell_NotifyIconA, [](DWORD, PNOTIFYICONDATAA) WINAPI { return TRUE; });
+    CInboxApp app;
+    ASSERT_TRUE(app.InitInstance());
+    const HWND window = app.m_pMainWnd->m_hWnd;
+
+    // 1,200 short records and 200 of 60,000 bytes: more than the queue holds.
+    std::vector<std::string> records;
+    for (int k = 0; k < 1400; ++k)
+        records.push_back(Numbered(k, k < 1200 ? 0 : 60000));
+    const HANDLE writer = StartWriting(kSlot, records);
+    EXPECT_FALSE(Written(writer, 1000)) << "the queue took every record";
+    const HWND status = GetDlgItem(window, IDC_INBOX_STATUS);
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < 20000; Sleep(10)) {
+        Pump();
+        if (WindowText(status) == "1400 messages (400 older ones dropped)")
+            break;
+    }
+    EXPECT_TRUE(Written(writer, 0));
+    EXPECT_EQ("1400 messages (400 older ones dropped)", WindowText(status));
+    EXPECT_EQ(Numbers(400, 1400), NumbersShown(WindowText(GetDlgItem(window, IDC_INBOX_TEXT))));
+    CloseHandle(writer);
+    app.m_pMainWnd->DestroyWindow();
+    Pump();
 }
 
 } // namespace

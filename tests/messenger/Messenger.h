@@ -18,6 +18,28 @@ inline std::string Record(const std::string& sender, const std::string& recipien
     return record;
 }
 
+// Record k of a numbered burst: sender W, recipient ".", the text k.
+inline std::string Numbered(int k, std::size_t filler = 0)
+{
+    return std::string("W\0.\0", 4) + std::to_string(k) + '\0' + std::string(filler, 'x');
+}
+
+// The Inbox's text of a numbered burst without its headings, and what it must be when the
+// records from first to last (not included) are shown.
+inline std::string NumbersShown(std::string text)
+{
+    for (std::size_t at; (at = text.find("From W to .")) != std::string::npos;)
+        text.erase(at, text.find("\r\n", at) + 2 - at);
+    return text;
+}
+inline std::string Numbers(int first, int last)
+{
+    std::string numbers;
+    for (int k = first; k < last; ++k)
+        numbers += std::to_string(k) + (k + 1 < last ? "\r\n\r\n" : "");
+    return numbers;
+}
+
 inline std::string EveryByteButNul()
 {
     std::string bytes;
@@ -47,4 +69,27 @@ public:
 private:
     HANDLE m_slot;
 };
+
+// Writes the records to a mailslot from a thread of its own, since a writer waits while the
+// mailslot's queue is full; the thread's handle, whose exit code is 1 when all were written.
+inline HANDLE StartWriting(const std::string& slot, const std::vector<std::string>& records)
+{
+    static std::string s_slot;
+    static std::vector<std::string> s_records; // outlive a writer that still waits
+    s_slot = slot;
+    s_records = records;
+    return CreateThread(nullptr, 0, [](LPVOID) WINAPI -> DWORD {
+        const HANDLE file = CreateFileA(s_slot.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        DWORD written = 0, all = TRUE;
+        for (const std::string& record : s_records)
+            all &= WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
+        return CloseHandle(file) && all;
+    }, nullptr, 0, nullptr);
+}
+
+inline bool Written(HANDLE writer, DWORD milliseconds)
+{
+    DWORD all = FALSE;
+    return WaitForSingleObject(writer, milliseconds) == WAIT_OBJECT_0 && GetExitCodeThread(writer, &all) && all;
+}
 #endif

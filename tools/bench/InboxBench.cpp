@@ -1,8 +1,13 @@
 // Times 10,000 Messenger records written back to back to \\.\mailslot\messngr, taken off by
-// PellamyInbox.exe (until its status line counts every one of them) against a bare loop of
-// ReadFile on a thread of this program, on the same mailslot name, in turns (A B B A ...) so
-// that drift in the machine's speed falls on both alike; and the Inbox's size. The Inbox
-// needs a notification area: run this on a Wine desktop. It writes its figures to a file.
+// PellamyInbox.exe and by a bare loop of ReadFile on a thread of this program, on the same
+// mailslot name, in turns (A B B A ...) so that drift in the machine's speed falls on both
+// alike. The mailslot holds about ten messages, after which a writer waits for the reader: the
+// writer's loop time is the reader's pace (the drain rate). For the Inbox also the time from
+// the last write until its status line counts every record (none lost, none malformed: a round
+// that falls short fails); and the Inbox's size. Medians, and the fastest rounds beside them,
+// since other work on the machine slows some rounds several times over. The Inbox needs a
+// notification area: run this on a Wine desktop. It writes its figures to a file, one
+// "key value..." a line.
 //
 //   inbox_bench INBOX.EXE OUTPUT-FILE
 #include "messenger/Datagram.h"
@@ -16,7 +21,7 @@
 namespace {
 
 const int kRecords = 10000;
-const int kRounds = 5; // of each way
+const int kRounds = 11; // of each way
 const char kSlot[] = "\\\\.\\mailslot\\messngr";
 const DWORD kTimeoutMs = 60000;
 
@@ -32,23 +37,26 @@ double Now()
     return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-// The writer: every record whole, or false. Under Wine it waits while the queue is full.
-bool WriteAll()
+// The writer: the seconds its loop took to write every record whole, or a negative figure.
+double WriteAll()
 {
     const HANDLE slot = CreateFileA(kSlot, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (slot == INVALID_HANDLE_VALUE)
+        return -1;
     int whole = 0;
     DWORD written = 0;
+    const double start = Now();
     for (int k = 0; k < kRecords; ++k)
         whole += WriteFile(slot, g_record.bytes, sizeof g_record.bytes, &written, nullptr) && written == kDatagramSize;
+    const double seconds = Now() - start;
     CloseHandle(slot);
-    return whole == kRecords;
+    return whole == kRecords ? seconds : -1;
 }
 
 // The bare reader, with the Inbox's buffer size.
 struct Bare {
     HANDLE slot;
     int read;
-    double end;
 };
 
 DWORD WINAPI BareLoop(LPVOID parameter)
@@ -58,19 +66,17 @@ DWORD WINAPI BareLoop(LPVOID parameter)
     DWORD length = 0;
     while (bare.read < kRecords && ReadFile(bare.slot, buffer, sizeof buffer, &length, nullptr))
         ++bare.read;
-    bare.end = Now();
     return 0;
 }
 
-// Seconds from the first write until the last record is read; negative on a failure.
+// The writer's seconds with the bare reader; negative when a record went missing.
 double TimeBare()
 {
-    Bare bare = {CreateMailslotA(kSlot, 0, MAILSLOT_WAIT_FOREVER, nullptr), 0, 0};
+    Bare bare = {CreateMailslotA(kSlot, 0, MAILSLOT_WAIT_FOREVER, nullptr), 0};
     if (bare.slot == INVALID_HANDLE_VALUE)
         return -1;
     const HANDLE thread = CreateThread(nullptr, 0, BareLoop, &bare, 0, nullptr);
-    const double start = Now();
-    const bool written = WriteAll();
+    const double seconds = WriteAll();
     const bool ended = WaitForSingleObject(thread, kTimeoutMs) == WAIT_OBJECT_0;
     if (!ended) {
         TerminateThread(thread, 1);
@@ -78,7 +84,7 @@ double TimeBare()
     }
     CloseHandle(thread);
     CloseHandle(bare.slot);
-    return written && ended && bare.read == kRecords ? bare.end - start : -1;
+    return ended && bare.read == kRecords ? seconds : -1;
 }
 
 std::string TextOf(HWND window)
@@ -89,15 +95,20 @@ std::string TextOf(HWND window)
     return std::string(text, length);
 }
 
-// Seconds from the first write until the Inbox's status line counts every record (and no
-// malformed one); negative on a failure. The Inbox is started afresh and ended with Exit.
-double TimeInbox(const char* program)
+struct InboxRound {
+    double drainSeconds = -1; // the writer's loop
+    double showSeconds = -1;  // from the last write until the status line counts every record
+};
+
+// One round with the Inbox, started afresh and ended with Exit; negative figures on a failure.
+InboxRound TimeInbox(const char* program)
 {
+    InboxRound round;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     if (!CreateProcessA(program, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return -1;
+        return round;
     HWND frame = nullptr;
     HWND status = nullptr;
     const DWORD ready = GetTickCount() + kTimeoutMs;
@@ -107,16 +118,19 @@ double TimeInbox(const char* program)
         status = frame ? GetDlgItem(frame, IDC_INBOX_STATUS) : nullptr;
     }
 
-    double seconds = -1;
     char all[64];
     std::sprintf(all, "%d messages (%d older ones dropped)", kRecords, kRecords - 1000);
-    const double start = Now();
-    if (status && WriteAll()) {
+    const double drain = status ? WriteAll() : -1;
+    const double written = Now();
+    if (drain >= 0) {
         const DWORD deadline = GetTickCount() + kTimeoutMs;
-        while (TextOf(status) != all && static_cast<LONG>(deadline - GetTickCount()) > 0)
-            Sleep(5);
-        if (TextOf(status) == all)
-            seconds = Now() - start;
+        bool shown = false;
+        while (!(shown = TextOf(status) == all) && static_cast<LONG>(deadline - GetTickCount()) > 0)
+            Sleep(1);
+        if (shown) {
+            round.drainSeconds = drain;
+            round.showSeconds = Now() - written;
+        }
     }
 
     if (frame)
@@ -124,11 +138,16 @@ double TimeInbox(const char* program)
     if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
         TerminateProcess(process.hProcess, 1);
         WaitForSingleObject(process.hProcess, 10000);
-        seconds = -1;
+        round = InboxRound();
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    return seconds;
+    return round;
+}
+
+double Best(const std::vector<double>& values)
+{
+    return values.empty() ? -1 : *std::min_element(values.begin(), values.end());
 }
 
 double Median(std::vector<double> values)
@@ -162,27 +181,44 @@ int main(int argc, char** argv)
     GetComputerNameA(name, &nameLength);
     g_record = ComposeDatagram(name, nameLength, ".", "Lunch at noon in the caf\xE9?\r\nBring the r\xE9sum\xE9s.");
 
-    std::vector<double> inbox, bare;
+    std::vector<double> inboxDrain, inboxShow, bareDrain;
     int failures = 0;
     for (int round = 0; round < kRounds; ++round) {
         for (int turn = 0; turn < 2; ++turn) {
-            const bool inboxTurn = (turn == 0) == (round % 2 == 0);
-            const double seconds = inboxTurn ? TimeInbox(argv[1]) : TimeBare();
-            if (seconds < 0)
-                ++failures;
-            else
-                (inboxTurn ? inbox : bare).push_back(seconds);
+            if ((turn == 0) == (round % 2 == 0)) {
+                const InboxRound inbox = TimeInbox(argv[1]);
+                failures += inbox.drainSeconds < 0;
+                if (inbox.drainSeconds >= 0) {
+                    inboxDrain.push_back(inbox.drainSeconds);
+                    inboxShow.push_back(inbox.showSeconds);
+                }
+            } else {
+                const double bare = TimeBare();
+                failures += bare < 0;
+                if (bare >= 0)
+                    bareDrain.push_back(bare);
+            }
         }
     }
 
     WIN32_FILE_ATTRIBUTE_DATA file = {};
     GetFileAttributesExA(argv[1], GetFileExInfoStandard, &file);
+    const double inboxSeconds = Median(inboxDrain), bareSeconds = Median(bareDrain);
+    const double inboxRate = inboxSeconds > 0 ? kRecords / inboxSeconds : 0;
+    const double bareRate = bareSeconds > 0 ? kRecords / bareSeconds : 0;
     std::fprintf(out, "records %d\n", kRecords);
-    PrintList(out, "inbox_seconds", inbox);
-    PrintList(out, "bare_seconds", bare);
-    const double inboxSeconds = Median(inbox), bareSeconds = Median(bare);
-    std::fprintf(out, "inbox_per_second %.0f\n", inboxSeconds > 0 ? kRecords / inboxSeconds : 0);
-    std::fprintf(out, "bare_per_second %.0f\n", bareSeconds > 0 ? kRecords / bareSeconds : 0);
+    PrintList(out, "inbox_drain_seconds", inboxDrain);
+    PrintList(out, "bare_drain_seconds", bareDrain);
+    PrintList(out, "inbox_show_seconds", inboxShow);
+    std::fprintf(out, "inbox_per_second %.0f\n", inboxRate);
+    std::fprintf(out, "bare_per_second %.0f\n", bareRate);
+    std::fprintf(out, "inbox_to_bare %.2f\n", bareRate > 0 ? inboxRate / bareRate : 0);
+    const double inboxBest = Best(inboxDrain) > 0 ? kRecords / Best(inboxDrain) : 0;
+    const double bareBest = Best(bareDrain) > 0 ? kRecords / Best(bareDrain) : 0;
+    std::fprintf(out, "inbox_best_per_second %.0f\n", inboxBest);
+    std::fprintf(out, "bare_best_per_second %.0f\n", bareBest);
+    std::fprintf(out, "inbox_to_bare_best %.2f\n", bareBest > 0 ? inboxBest / bareBest : 0);
+    std::fprintf(out, "inbox_show_ms %.0f\n", Median(inboxShow) * 1000);
     std::fprintf(out, "inbox_size %lu\n", file.nFileSizeLow);
     std::fprintf(out, "failures %d\n", failures);
     std::fclose(out);
