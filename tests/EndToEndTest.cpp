@@ -39,18 +39,16 @@ public:
     }
     ~Process()
     {
-        if (!EndsWithin(0))
+        if (ExitCodeWithin(0) == STILL_ACTIVE)
             TerminateProcess(m_info.hProcess, 1);
         CloseHandle(m_info.hThread);
         CloseHandle(m_info.hProcess);
     }
-    bool EndsWithin(DWORD milliseconds) const
-    {
-        return WaitForSingleObject(m_info.hProcess, milliseconds) != WAIT_TIMEOUT;
-    }
-    DWORD ExitCode() const
+    // Its exit code once it has ended; STILL_ACTIVE when it runs on after the time given.
+    DWORD ExitCodeWithin(DWORD milliseconds) const
     {
         DWORD code = STILL_ACTIVE;
+        WaitForSingleObject(m_info.hProcess, milliseconds);
         GetExitCodeProcess(m_info.hProcess, &code);
         return code;
     }
@@ -91,13 +89,18 @@ std::string TextOf(HWND window)
 
 TEST(EndToEnd, PellamySendsAndTheInboxReceives)
 {
-    // The Inbox starts hidden, with its icon.
+    // The Inbox starts hidden, with its icon; a double-click on it shows the window, and closing
+    // the window hides it.
     Process inbox(INBOX_EXE);
     HWND window = nullptr;
     ASSERT_TRUE(WaitUntil([&] {
         return (window = inbox.Window("AfxFrameWnd", "Pellamy Inbox")) && TrayHoldsIcon(window, IDR_INBOX_TRAYMENU);
     }));
     EXPECT_FALSE(IsWindowVisible(window));
+    PostMessageA(window, WM_TRAYNOTIFY, IDR_INBOX_TRAYMENU, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(window) != FALSE; }));
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(window); }));
     const HWND text = GetDlgItem(window, IDC_INBOX_TEXT);
     const HWND status = GetDlgItem(window, IDC_INBOX_STATUS);
 
@@ -111,9 +114,7 @@ TEST(EndToEnd, PellamySendsAndTheInboxReceives)
         return (frame = pellamy.Window("AfxFrameWnd", "ORVANTIS")) && mutex;
     }));
     EXPECT_FALSE(IsWindowVisible(frame));
-    Process second(PELLAMY_EXE);
-    ASSERT_TRUE(second.EndsWithin(10000));
-    EXPECT_EQ(0u, second.ExitCode());
+    EXPECT_EQ(0u, Process(PELLAMY_EXE).ExitCodeWithin(10000));
     EXPECT_EQ(frame, FindWindowA("AfxFrameWnd", "ORVANTIS"));
     EXPECT_EQ(nullptr, FindWindowExA(nullptr, frame, "AfxFrameWnd", "ORVANTIS"));
     EXPECT_TRUE(TrayHoldsIcon(frame, IDR_TRAYMENU));
@@ -143,14 +144,13 @@ TEST(EndToEnd, PellamySendsAndTheInboxReceives)
 
     // The tray menu's Exit ends Pellamy, icon and all.
     PostMessageA(frame, WM_COMMAND, ID_APP_EXIT, 0);
-    ASSERT_TRUE(pellamy.EndsWithin(10000));
-    EXPECT_EQ(0u, pellamy.ExitCode());
+    EXPECT_EQ(0u, pellamy.ExitCodeWithin(10000));
     EXPECT_FALSE(TrayHoldsIcon(frame, IDR_TRAYMENU));
 
     // A record without its three fields is counted, not shown; in a heading a control
     // character shows as '?', in a text a lone CR or LF breaks the line.
-    const std::string kSlot = "\\\\.\\mailslot\\messngr";
-    ASSERT_TRUE(Written(StartWriting(kSlot, {"no fields", std::string("\x01W\nR\0.\0one\rtwo\nthree\0", 22)}), 10000));
+    const std::vector<std::string> records = {"no fields", std::string("\x01W\nR\0.\0one\rtwo\nthree\0", 22)};
+    ASSERT_TRUE(Written(StartWriting(kMessengerSlot, records), 10000));
     EXPECT_TRUE(WaitUntil([&] { return TextOf(status) == "2 messages, 1 malformed record ignored"; }))
         << TextOf(status);
     const std::string both = TextOf(text);
@@ -165,14 +165,13 @@ TEST(EndToEnd, PellamySendsAndTheInboxReceives)
     EXPECT_EQ("Another program already receives Messenger messages on this computer.", TextOf(GetDlgItem(box, 0xFFFF)));
     EXPECT_EQ(nullptr, secondInbox.Window("AfxFrameWnd", "Pellamy Inbox"));
     PostMessageA(box, WM_COMMAND, IDOK, 0);
-    ASSERT_TRUE(secondInbox.EndsWithin(10000));
-    EXPECT_EQ(1u, secondInbox.ExitCode());
+    EXPECT_EQ(1u, secondInbox.ExitCodeWithin(10000));
 
     // A burst of 2,000 numbered records arrives whole and in order; the last 1,000 are shown.
     std::vector<std::string> burst;
     for (int k = 0; k < 2000; ++k)
         burst.push_back(Numbered(k));
-    ASSERT_TRUE(Written(StartWriting(kSlot, burst), 60000));
+    ASSERT_TRUE(Written(StartWriting(kMessengerSlot, burst), 60000));
     EXPECT_TRUE(WaitUntil(
         [&] { return TextOf(status) == "2002 messages (1002 older ones dropped), 1 malformed record ignored"; }))
         << TextOf(status);
@@ -180,8 +179,7 @@ TEST(EndToEnd, PellamySendsAndTheInboxReceives)
 
     // Exit ends the Inbox and takes its icon away.
     PostMessageA(window, WM_COMMAND, ID_APP_EXIT, 0);
-    ASSERT_TRUE(inbox.EndsWithin(10000));
-    EXPECT_EQ(0u, inbox.ExitCode());
+    EXPECT_EQ(0u, inbox.ExitCodeWithin(10000));
     EXPECT_FALSE(TrayHoldsIcon(window, IDR_INBOX_TRAYMENU));
 }
 

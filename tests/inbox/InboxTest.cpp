@@ -21,6 +21,9 @@ int g_icons; // registered and not removed
 
 TEST(Inbox, AFailedStartShowsOneBoxAndEndsWithExitCode1)
 {
+    const HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_INBOX_TRAYMENU));
+    EXPECT_EQ("Show messages=32780|-|Exit=57665|", MenuItems(GetSubMenu(menu, 0))); // a double-click runs the first
+    DestroyMenu(menu);
     char denied[256] = {};
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_ACCESS_DENIED, 0, denied,
                    sizeof denied, nullptr);

@@ -1,6 +1,6 @@
 #pragma once
-// The Messenger service's side of a send: the record it must read, and the mailslot on this
-// computer that the destination "." reaches.
+// The reading side of a send: the record the Messenger service must read, records for the
+// Inbox to read, and the mailslots through which they go.
 #include "platform/HostText.h"
 
 #include <string>
@@ -18,14 +18,22 @@ inline std::string Record(const std::string& sender, const std::string& recipien
     return record;
 }
 
+inline std::string EveryByteButNul()
+{
+    std::string bytes;
+    for (int b = 1; b < 256; ++b)
+        bytes += static_cast<char>(b);
+    return bytes;
+}
+
 // Record k of a numbered burst: sender W, recipient ".", the text k.
 inline std::string Numbered(int k, std::size_t filler = 0)
 {
     return std::string("W\0.\0", 4) + std::to_string(k) + '\0' + std::string(filler, 'x');
 }
 
-// The Inbox's text of a numbered burst without its headings, and what it must be when the
-// records from first to last (not included) are shown.
+// The Inbox's text of a numbered burst without its headings, and what it is when the records
+// from first up to last are shown.
 inline std::string NumbersShown(std::string text)
 {
     for (std::size_t at; (at = text.find("From W to .")) != std::string::npos;)
@@ -40,46 +48,29 @@ inline std::string Numbers(int first, int last)
     return numbers;
 }
 
-inline std::string EveryByteButNul()
-{
-    std::string bytes;
-    for (int b = 1; b < 256; ++b)
-        bytes += static_cast<char>(b);
-    return bytes;
-}
-
 #ifdef _WIN32
-class MailslotReader {
-public:
-    MailslotReader() : m_slot(CreateMailslotA("\\\\.\\mailslot\\messngr", 0, 0, nullptr)) {}
-    ~MailslotReader() { CloseHandle(m_slot); }
-    bool IsOpen() const { return m_slot != INVALID_HANDLE_VALUE; }
+const char kMessengerSlot[] = "\\\\.\\mailslot\\messngr";
 
-    // What has arrived, without waiting for more.
-    std::vector<std::string> ReadAll()
-    {
-        std::vector<std::string> records;
-        char buffer[2048];
-        DWORD read = 0;
-        while (ReadFile(m_slot, buffer, sizeof buffer, &read, nullptr))
-            records.emplace_back(buffer, read);
-        return records;
-    }
-
-private:
-    HANDLE m_slot;
-};
+// What has arrived in a mailslot made with no read timeout.
+inline std::vector<std::string> ReadAll(HANDLE slot)
+{
+    std::vector<std::string> records;
+    char buffer[2048];
+    for (DWORD read = 0; ReadFile(slot, buffer, sizeof buffer, &read, nullptr);)
+        records.emplace_back(buffer, read);
+    return records;
+}
 
 // Writes the records to a mailslot from a thread of its own, since a writer waits while the
 // mailslot's queue is full; the thread's handle, whose exit code is 1 when all were written.
-inline HANDLE StartWriting(const std::string& slot, const std::vector<std::string>& records)
+inline HANDLE StartWriting(const char* slot, const std::vector<std::string>& records)
 {
-    static std::string s_slot;
+    static const char* s_slot;
     static std::vector<std::string> s_records; // outlive a writer that still waits
     s_slot = slot;
     s_records = records;
     return CreateThread(nullptr, 0, [](LPVOID) WINAPI -> DWORD {
-        const HANDLE file = CreateFileA(s_slot.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        const HANDLE file = CreateFileA(s_slot, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         DWORD written = 0, all = TRUE;
         for (const std::string& record : s_records)
             all &= WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);

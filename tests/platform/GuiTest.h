@@ -83,6 +83,20 @@ inline std::string WindowText(HWND window)
     return text;
 }
 
+// A menu's items from a position on, as shown: text=command, "-" for a separator, "*" after the
+// default item's text.
+inline std::string MenuItems(HMENU menu, int from = 0)
+{
+    std::string items;
+    for (int k = from; k < GetMenuItemCount(menu); ++k) {
+        char text[32] = {};
+        GetMenuStringA(menu, k, text, sizeof text, MF_BYPOSITION);
+        const std::string mark = GetMenuDefaultItem(menu, TRUE, 0) == UINT(k) ? "*=" : "=";
+        items += GetMenuItemID(menu, k) ? text + mark + std::to_string(GetMenuItemID(menu, k)) + "|" : "-|";
+    }
+    return items;
+}
+
 // A key as the keyboard delivers it: through the message queue, translated by the loop.
 inline void PressKey(HWND control, WPARAM key)
 {

@@ -4,6 +4,7 @@
 
 #include "platform/Win32Api.h"
 #include "res/resource.h"
+#include "tests/platform/GuiTest.h"
 
 #include <gtest/gtest.h>
 
@@ -37,19 +38,6 @@ BOOL WINAPI Shell(DWORD message, PNOTIFYICONDATAA record)
     return result;
 }
 
-// The popup as shown: each item's text and command, "-" for a separator, "*" for the default.
-std::string Items(HMENU popup)
-{
-    std::string items;
-    for (int k = 0; k < GetMenuItemCount(popup); ++k) {
-        char text[32] = {};
-        GetMenuStringA(popup, k, text, sizeof text, MF_BYPOSITION);
-        const bool isDefault = GetMenuDefaultItem(popup, TRUE, 0) == UINT(k);
-        items += GetMenuItemID(popup, k) ? text + std::string(isDefault ? "*=" : "=") + std::to_string(GetMenuItemID(popup, k)) + "|" : "-|";
-    }
-    return items;
-}
-
 class TrayIcon : public testing::Test {
 protected:
     void SetUp() override
@@ -79,7 +67,7 @@ protected:
         Win().TrackPopupMenu, [](HMENU menu, UINT flags, int x, int y, int, HWND owner, const RECT* rect) WINAPI {
             POINT cursor;
             GetCursorPos(&cursor);
-            g_calls += "TrackPopupMenu " + Items(menu) + " " + std::to_string(flags) + To(owner) +
+            g_calls += "TrackPopupMenu " + MenuItems(menu) + " " + std::to_string(flags) + To(owner) +
                        (x == cursor.x && y == cursor.y && !rect ? " at the cursor; " : " elsewhere; ");
             return TRUE;
         }};
