@@ -50,6 +50,13 @@ int CInboxFrame::OnCreate(LPCREATESTRUCT cs)
     ReleaseDC(m_status, dc);
     m_statusHeight = metrics.tmHeight + 6;
     ::SetWindowTextA(m_status, m_log.Status());
+
+    // Above the notification area, where its icon is, in two fifths of the screen's each way.
+    RECT area;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    const int width = (area.right - area.left) * 2 / 5, height = (area.bottom - area.top) * 2 / 5;
+    SetWindowPos(m_hWnd, nullptr, area.right - width, area.bottom - height, width, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
     return 0;
 }
 

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Pellamy and starts it under Wine, until Ctrl-C.
-# With a display (DISPLAY set) the program runs there, its icon in the desktop's notification
-# area. Without one it runs on a virtual display, inside a Wine desktop with a taskbar; the
-# tray menu and the send dialog are then opened through the tray icon's callback and
-# photographed, and the paths of the two pictures are printed. Where Wine cannot start
-# 32-bit programs it runs the 64-bit build of the same sources (see choose_windows_build).
+# Installs what is missing, builds Pellamy and Pellamy Inbox and starts both under Wine, until
+# Ctrl-C. With a display (DISPLAY set) they run there, their icons in the desktop's notification
+# area. Without one they run on a virtual display, inside a Wine desktop with a taskbar; the
+# tray menu and the send dialog are then opened through the tray icon's callback, a message is
+# sent to this computer, and each step is photographed (the Inbox showing the message last);
+# the paths of the three pictures are printed. Where Wine cannot start 32-bit programs it runs
+# the 64-bit build of the same sources (see choose_windows_build).
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 # Ctrl-C ends the script through its exit, which stops the wine server (and with it the
@@ -16,14 +17,16 @@ trap 'exit 130' INT TERM
 choose_windows_build running wineprefix-run
 build_windows "$WINEARCH"
 program=$win/Pellamy.exe
+inbox=$win/PellamyInbox.exe
 bits=32
 [ "$WINEARCH" = win64 ] && bits=64
 
 if [ -n "${DISPLAY:-}" ]; then
     start_wine
-    echo "Pellamy runs ($program, $bits-bit); its icon is in the notification area. Ctrl-C ends it."
+    echo "Pellamy and Pellamy Inbox run ($win, $bits-bit); their icons are in the notification area. Ctrl-C ends them."
+    "$wine" "$inbox" &
     "$wine" "$program" &
-    wait $!
+    wait
     exit 0
 fi
 
@@ -77,16 +80,20 @@ screenshot() {
     echo "Screenshot: $shots/$1"
 }
 
-# The desktop lives as long as the program on it; explorer returns when it closes.
-"$wine" explorer "/desktop=$desktop,1024x768" "Z:$program" &
+# The desktop lives as long as the programs on it; explorer returns when it closes. The Inbox
+# comes first, to hold the mailslot that the message goes to.
+"$wine" explorer "/desktop=$desktop,1024x768" "Z:$inbox" &
 launcher=$!
 wait_for 60 desktop_exists || { echo "The Wine desktop did not appear" >&2; exit 1; }
+"$wine" explorer "/desktop=$desktop,1024x768" "Z:$program"
 
 tray menu
 screenshot tray-menu.png
 tray dismiss
 tray open
 screenshot send-dialog.png
+tray send
+screenshot inbox.png
 
-echo "Pellamy ($program, $bits-bit) runs on the virtual display $DISPLAY (Wine desktop \"$desktop\"). Ctrl-C ends it."
+echo "Pellamy and Pellamy Inbox ($win, $bits-bit) run on the virtual display $DISPLAY (Wine desktop \"$desktop\"). Ctrl-C ends them."
 wait "$launcher"

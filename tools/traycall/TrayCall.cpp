@@ -6,13 +6,15 @@
 //                     which is put next to the icon first, as a real click would leave it
 //   traycall dismiss  Esc on the open tray menu: it closes
 //   traycall open     a double-click on the icon: the send dialog opens
+//   traycall send     in the open send dialog, a message to this computer is typed and sent:
+//                     Pellamy Inbox, running on the same desktop, shows it
 //
 // It must run on the program's Wine desktop (windows of other desktops cannot be seen), where
 // it is started by explorer, which passes no exit status on: so it also writes its status to
 // the file that PELLAMY_STATUS_FILE names, if set. After menu and open, the file also gives
 // the screen rectangles (left top right bottom) that the screenshot is cut to:
 //   0
-//   window 890 673 1024 748     the tray menu or the send dialog
+//   window 890 673 1024 748     the tray menu, the send dialog or the Inbox
 //   taskbar 0 748 1024 768      the notification area is at its right end
 #include <windows.h>
 
@@ -110,8 +112,19 @@ int Run(const char* action, HWND& shown)
         if (WaitUntil([&] { return (shown = FindDialog(frame)) != nullptr; }))
             return 0;
         std::fprintf(stderr, "traycall: the send dialog did not open\n");
+    } else if (std::strcmp(action, "send") == 0) {
+        const HWND dialog = FindDialog(frame);
+        SetDlgItemTextA(dialog, IDC_DESTINATION, ".");
+        SetDlgItemTextA(dialog, IDC_MESSAGE, "Lunch at noon in the caf\xE9?\r\nBring the r\xE9sum\xE9s.");
+        PostMessageA(GetDlgItem(dialog, IDC_SEND), BM_CLICK, 0, 0);
+        const HWND inbox = FindWindowA("AfxFrameWnd", "Pellamy Inbox");
+        if (WaitUntil([&] { return inbox && IsWindowVisible(inbox); })) {
+            shown = inbox;
+            return 0;
+        }
+        std::fprintf(stderr, "traycall: Pellamy Inbox did not show the message\n");
     } else {
-        std::fprintf(stderr, "usage: traycall menu|dismiss|open\n");
+        std::fprintf(stderr, "usage: traycall menu|dismiss|open|send\n");
     }
     return 1;
 }
