@@ -109,8 +109,6 @@ TEST(DoMailSlotClient, MakesItsCallsInOrderAndReportsEachFailingStep)
             EXPECT_EQ("\\\\" + c.destination + "\\mailslot\\messngr", g_path);
             EXPECT_EQ(Record(c.nameFails ? "" : k15, c.destination, "Hi"), g_written);
         }
-        EXPECT_STREQ(c.destination.c_str(), destination); // the inputs are left as they were
-        EXPECT_STREQ("Hi", message);
         owner.m_hWnd = nullptr;
     }
 }

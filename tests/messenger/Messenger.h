@@ -18,14 +18,6 @@ inline std::string Record(const std::string& sender, const std::string& recipien
     return record;
 }
 
-inline std::string EveryByteButNul()
-{
-    std::string bytes;
-    for (int b = 1; b < 256; ++b)
-        bytes += static_cast<char>(b);
-    return bytes;
-}
-
 // Record k of a numbered burst: sender W, recipient ".", the text k.
 inline std::string Numbered(int k, std::size_t filler = 0)
 {

@@ -9,13 +9,15 @@
 #include <string>
 #include <vector>
 
-// Steps that run from a timer message of a window of the test, one at a time, so in whichever
-// loop fetches it (a dialog's, a menu's). A timer message comes only when nothing else is
-// queued: what a step posts (keys, the characters they become, commands) is handled before the
-// next step runs.
+// Steps run one at a time from a timer message of a window of the test, so in whichever loop
+// fetches it (a dialog's, a menu's). A timer message comes only when nothing else is queued:
+// what a step posts (keys, the characters they become, commands) is handled before the next.
 class Steps {
 public:
-    static void Post(const std::function<void()>& step)
+    // Runs an action that enters a modal loop with the steps running inside it; after ten
+    // seconds the menu or dialog still open is ended, and the test fails.
+    template <class Action>
+    static auto During(const std::vector<std::function<void()>>& steps, Action action)
     {
         static const HWND window = [] {
             WNDCLASSA windowClass = {};
@@ -24,24 +26,14 @@ public:
             RegisterClassA(&windowClass);
             return CreateWindowA("PellamyTestSteps", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         }();
-        s_pending.push_back(step);
+        s_pending.insert(s_pending.end(), steps.begin(), steps.end());
         SetTimer(window, 1, USER_TIMER_MINIMUM, nullptr);
-    }
-    static bool AllRan() { return s_pending.empty(); }
-
-    // Ends the menus and dialogs of this thread that a failed step left open, and fails the test.
-    static void CALLBACK Expire(HWND, UINT, UINT_PTR timer, DWORD)
-    {
-        KillTimer(nullptr, timer);
-        ADD_FAILURE() << "a modal loop did not end in time";
-        EndMenu();
-        EnumThreadWindows(GetCurrentThreadId(), [](HWND window, LPARAM) WINAPI -> BOOL {
-            char name[8] = {};
-            GetClassNameA(window, name, sizeof name);
-            if (std::string(name) == "#32770")
-                EndDialog(window, -2);
-            return TRUE;
-        }, 0);
+        const UINT_PTR deadline = SetTimer(nullptr, 0, 10000, Expire);
+        const auto result = action();
+        KillTimer(nullptr, deadline);
+        EXPECT_TRUE(s_pending.empty()) << "steps that never ran";
+        s_pending.clear();
+        return result;
     }
 
 private:
@@ -59,22 +51,14 @@ private:
         step();
         return 0;
     }
+    static void CALLBACK Expire(HWND, UINT, UINT_PTR, DWORD)
+    {
+        ADD_FAILURE() << "a modal loop did not end in time";
+        EndMenu();
+        EndDialog(GetActiveWindow(), -2);
+    }
     static inline std::deque<std::function<void()>> s_pending;
 };
-
-// Runs an action that enters a modal loop (a dialog's, a menu's, the application's) with the
-// steps running inside it; after ten seconds the loops still open are ended.
-template <class Action>
-auto WithSteps(const std::vector<std::function<void()>>& steps, Action action)
-{
-    for (const std::function<void()>& step : steps)
-        Steps::Post(step);
-    const UINT_PTR deadline = SetTimer(nullptr, 0, 10000, Steps::Expire);
-    const auto result = action();
-    KillTimer(nullptr, deadline);
-    EXPECT_TRUE(Steps::AllRan());
-    return result;
-}
 
 inline std::string WindowText(HWND window)
 {
@@ -83,8 +67,7 @@ inline std::string WindowText(HWND window)
     return text;
 }
 
-// A menu's items from a position on, as shown: text=command, "-" for a separator, "*" after the
-// default item's text.
+// A menu's items from a position on: text=command, "-" for a separator, "*" after the default.
 inline std::string MenuItems(HMENU menu, int from = 0)
 {
     std::string items;
@@ -95,13 +78,6 @@ inline std::string MenuItems(HMENU menu, int from = 0)
         items += GetMenuItemID(menu, k) ? text + mark + std::to_string(GetMenuItemID(menu, k)) + "|" : "-|";
     }
     return items;
-}
-
-// A key as the keyboard delivers it: through the message queue, translated by the loop.
-inline void PressKey(HWND control, WPARAM key)
-{
-    PostMessageA(control, WM_KEYDOWN, key, 1);
-    PostMessageA(control, WM_KEYUP, key, 0xC0000001);
 }
 
 // Handles what is queued; a quit message (a main window's end) is dropped, so that it cannot
