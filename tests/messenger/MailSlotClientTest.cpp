@@ -30,8 +30,8 @@ std::string g_calls, g_path, g_written;
 int WINAPI Box(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {
     g_calls += "[" + std::string(caption) + " " + std::to_string(type) + (owner == kOwner ? "] " : " elsewhere] ");
-    EXPECT_STREQ(caption == std::string("Pellamy") ? "The destination is longer than 60 characters." : "DoMailSlotClient",
-                 text);
+    const bool refusal = caption == std::string("Pellamy");
+    EXPECT_STREQ(refusal ? "The destination is longer than 60 characters." : "DoMailSlotClient", text);
     return IDOK;
 }
 

@@ -43,7 +43,8 @@ protected:
     {
         g_calls.clear();
         g_shellResults.clear();
-        m_notify.m_hWnd = g_window = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        g_window = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        m_notify.m_hWnd = g_window;
     }
     void TearDown() override
     {
@@ -158,8 +159,8 @@ TEST_F(TrayIcon, RightClickShowsTheMenuAndDoubleClickRunsItsFirstItem)
                                                                   [](HMENU, int) WINAPI -> HMENU { return nullptr; });
     EXPECT_EQ(0, icon.OnTrayNotification(IDR_TRAYMENU, WM_RBUTTONUP));
     EXPECT_EQ(0, icon.OnTrayNotification(IDR_TRAYMENU, WM_LBUTTONDBLCLK));
-    const ScopedOverride<decltype(Win32Api::LoadMenuA)> noMenu(Win().LoadMenuA,
-                                                               [](HINSTANCE, LPCSTR) WINAPI -> HMENU { return nullptr; });
+    const ScopedOverride<decltype(Win32Api::LoadMenuA)> noMenu(
+        Win().LoadMenuA, [](HINSTANCE, LPCSTR) WINAPI -> HMENU { return nullptr; });
     EXPECT_EQ(0, icon.OnTrayNotification(IDR_TRAYMENU, WM_RBUTTONUP));
     EXPECT_EQ(0, icon.OnTrayNotification(IDR_TRAYMENU, WM_LBUTTONDBLCLK));
     EXPECT_EQ("LoadMenu 130; DestroyMenu; LoadMenu 130; DestroyMenu; ", g_calls);

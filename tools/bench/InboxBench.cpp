@@ -12,6 +12,7 @@
 //   inbox_bench INBOX.EXE OUTPUT-FILE
 #include "messenger/Datagram.h"
 #include "res/resource.h"
+#include "tools/bench/Measure.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -26,16 +27,6 @@ const char kSlot[] = "\\\\.\\mailslot\\messngr";
 const DWORD kTimeoutMs = 60000;
 
 MessengerDatagram g_record;
-
-double Now()
-{
-    static LARGE_INTEGER frequency;
-    if (frequency.QuadPart == 0)
-        QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // The writer: the seconds its loop took to write every record whole, or a negative figure.
 double WriteAll()
@@ -148,23 +139,6 @@ InboxRound TimeInbox(const char* program)
 double Best(const std::vector<double>& values)
 {
     return values.empty() ? -1 : *std::min_element(values.begin(), values.end());
-}
-
-double Median(std::vector<double> values)
-{
-    if (values.empty())
-        return -1;
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
-void PrintList(FILE* out, const char* name, const std::vector<double>& values)
-{
-    std::fprintf(out, "%s", name);
-    for (double value : values)
-        std::fprintf(out, " %.4f", value);
-    std::fprintf(out, "\n");
 }
 
 } // namespace

@@ -7,7 +7,8 @@
 // part. tools/bench.sh runs it under Wine and reads the figures it prints.
 #include "messenger/Datagram.h"
 #include "messenger/MailSlotClient.h"
-#include "tests/platform/MessageBoxRecorder.h"
+#include "platform/Win32Api.h"
+#include "tools/bench/Measure.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -42,13 +43,6 @@ struct Way {
     std::vector<double> batchSeconds;
     int received = 0;
     int whole = 0;
-
-    double MedianBatchSeconds()
-    {
-        std::sort(batchSeconds.begin(), batchSeconds.end());
-        const size_t middle = batchSeconds.size() / 2;
-        return (batchSeconds[middle - 1] + batchSeconds[middle]) / 2; // an even count
-    }
 };
 
 const CString g_destination(".");
@@ -80,16 +74,6 @@ void SendBare()
     CloseHandle(file);
 }
 
-double Now()
-{
-    static LARGE_INTEGER frequency;
-    if (frequency.QuadPart == 0)
-        QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 void RunBatch(void (*send)(), Way& way, const Reader& reader)
 {
     const double start = Now();
@@ -109,7 +93,9 @@ int main()
         return 1;
     }
     // A failure would show a modal box and stop the run; they are counted instead.
-    MessageBoxRecorder boxes;
+    static int s_boxes = 0;
+    const ScopedOverride<decltype(Win32Api::MessageBoxA)> boxes(
+        Win().MessageBoxA, [](HWND, LPCSTR, LPCSTR, UINT) WINAPI { return ++s_boxes, IDOK; });
 
     char name[kComputerNameBufferSize] = {};
     DWORD nameLength = sizeof name;
@@ -136,9 +122,9 @@ int main()
     std::printf("sends %d\n", kBatch * kRounds);
     std::printf("batch %d\n", kBatch);
     for (int way = 0; way < 3; ++way) {
-        std::printf("%s_batch_seconds %.6f\n", names[way], ways[way].MedianBatchSeconds());
+        std::printf("%s_batch_seconds %.6f\n", names[way], Median(ways[way].batchSeconds));
         std::printf("%s_received %d %d\n", names[way], ways[way].received, ways[way].whole);
     }
-    std::printf("boxes %d\n", static_cast<int>(boxes.Boxes().size()));
+    std::printf("boxes %d\n", s_boxes);
     return 0;
 }

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "res/resource.h"
+#include "tools/bench/Measure.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -21,16 +22,6 @@ namespace {
 
 const DWORD kAnswerTimeoutMs = 20000;
 const DWORD kExitTimeoutMs = 10000;
-
-double Now()
-{
-    static LARGE_INTEGER frequency;
-    if (frequency.QuadPart == 0)
-        QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // Milliseconds until the window of the class answers the callback; a negative figure when the
 // program did not start, did not answer in time, or did not end on Exit.
@@ -70,23 +61,6 @@ double TimeStartUp(const char* program, const char* windowClass)
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return elapsed;
-}
-
-double Median(std::vector<double> values)
-{
-    if (values.empty())
-        return -1;
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
-void PrintList(FILE* out, const char* name, const std::vector<double>& values)
-{
-    std::fprintf(out, "%s", name);
-    for (double value : values)
-        std::fprintf(out, " %.1f", value);
-    std::fprintf(out, "\n");
 }
 
 } // namespace
