@@ -77,9 +77,12 @@ TEST(Inbox, TakesWhatQueuedWhileBusyWithinItsBoundAndKeepsTheLastThousand)
         Win().CreateMailslotA, [](LPCSTR, DWORD size, DWORD timeout, LPSECURITY_ATTRIBUTES security) WINAPI {
             return CreateMailslotA(kSlot, size, timeout, security);
         });
-    static int s_added = 0;
+    static std::string s_shell; // the shell calls in order
     const ScopedOverride<decltype(Win32Api::Shell_NotifyIconA)> shell(
-        Win().Shell_NotifyIconA, [](DWORD message, PNOTIFYICONDATAA) WINAPI { return s_added += message == NIM_ADD; });
+        Win().Shell_NotifyIconA, [](DWORD message, PNOTIFYICONDATAA) WINAPI -> BOOL {
+            s_shell += std::to_string(message);
+            return TRUE;
+        });
     CInboxApp app;
     ASSERT_TRUE(app.InitInstance());
     const HWND window = app.m_pMainWnd->m_hWnd;
@@ -87,7 +90,7 @@ TEST(Inbox, TakesWhatQueuedWhileBusyWithinItsBoundAndKeepsTheLastThousand)
     const LONG readOnlyText = WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL;
     EXPECT_EQ(readOnlyText, GetWindowLongA(text, GWL_STYLE) & readOnlyText);
     SendMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0); // a restarted taskbar
-    EXPECT_EQ(2, s_added);
+    EXPECT_EQ("00", s_shell); // added, and added again
 
     // 1,800 short records and 200 of 60,000 bytes: more than the queue holds.
     std::vector<std::string> records;
@@ -105,7 +108,8 @@ TEST(Inbox, TakesWhatQueuedWhileBusyWithinItsBoundAndKeepsTheLastThousand)
     EXPECT_EQ("2000 messages (1000 older ones dropped)", WindowText(status));
     EXPECT_EQ(Numbers(1000, 2000), NumbersShown(WindowText(text)));
     CloseHandle(writer);
-    app.m_pMainWnd->DestroyWindow();
+    app.m_pMainWnd->DestroyWindow(); // Exit
+    EXPECT_EQ("002", s_shell);       // and removed
     Pump();
 }
 
