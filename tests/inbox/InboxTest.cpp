@@ -14,12 +14,40 @@
 
 namespace {
 
+const char kSlot[] = "\\\\.\\mailslot\\pellamy_inbox_test";
 DWORD g_mailslotError;
 BOOL g_shellResult;
-int g_icons;         // registered and not removed
+std::string g_shell; // the shell calls in order: 0 adds the icon, 2 removes it
 std::string g_boxes; // each message box's text, caption and type
 
-TEST(Inbox, AFailedStartShowsOneBoxAndEndsWithExitCode1)
+// The mailslot (one of the test's own, or a failure), the shell and message boxes, stood in for.
+class Inbox : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_mailslotError = ERROR_SUCCESS;
+        g_shellResult = TRUE;
+        g_shell.clear();
+        g_boxes.clear();
+    }
+    ScopedOverride<decltype(Win32Api::CreateMailslotA)> m_slot{
+        Win().CreateMailslotA, [](LPCSTR, DWORD size, DWORD timeout, LPSECURITY_ATTRIBUTES security) WINAPI {
+            SetLastError(g_mailslotError);
+            return g_mailslotError ? INVALID_HANDLE_VALUE : CreateMailslotA(kSlot, size, timeout, security);
+        }};
+    ScopedOverride<decltype(Win32Api::Shell_NotifyIconA)> m_shell{
+        Win().Shell_NotifyIconA, [](DWORD message, PNOTIFYICONDATAA) WINAPI {
+            g_shell += std::to_string(message);
+            return g_shellResult;
+        }};
+    ScopedOverride<decltype(Win32Api::MessageBoxA)> m_box{
+        Win().MessageBoxA, [](HWND, LPCSTR text, LPCSTR caption, UINT type) WINAPI {
+            g_boxes += std::string(text) + "/" + caption + "/" + std::to_string(type);
+            return IDOK;
+        }};
+};
+
+TEST_F(Inbox, AFailedStartShowsOneBoxAndEndsWithExitCode1)
 {
     const HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_INBOX_TRAYMENU));
     EXPECT_EQ("Show messages=32780|-|Exit=57665|", MenuItems(GetSubMenu(menu, 0))); // a double-click runs the first
@@ -30,37 +58,22 @@ TEST(Inbox, AFailedStartShowsOneBoxAndEndsWithExitCode1)
     const struct {
         DWORD mailslotError;
         BOOL shellResult;
-        std::string box; // its text and type
+        std::string box, shell;
     } failures[] = {
         {ERROR_ALREADY_EXISTS, TRUE,
-         "Another program already receives Messenger messages on this computer./Pellamy Inbox/64"},
-        {ERROR_ACCESS_DENIED, TRUE, denied + std::string("/Pellamy Inbox/16")},
-        {ERROR_SUCCESS, FALSE, "Pellamy Inbox cannot show its icon: there is no notification area./Pellamy Inbox/16"},
+         "Another program already receives Messenger messages on this computer./Pellamy Inbox/64", ""},
+        {ERROR_ACCESS_DENIED, TRUE, denied + std::string("/Pellamy Inbox/16"), ""},
+        {ERROR_SUCCESS, FALSE, "Pellamy Inbox cannot show its icon: there is no notification area./Pellamy Inbox/16",
+         "0"},
     };
-    const ScopedOverride<decltype(Win32Api::CreateMailslotA)> slot(
-        Win().CreateMailslotA, [](LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES) WINAPI {
-            SetLastError(g_mailslotError);
-            return g_mailslotError ? INVALID_HANDLE_VALUE : CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        });
-    const ScopedOverride<decltype(Win32Api::Shell_NotifyIconA)> shell(
-        Win().Shell_NotifyIconA, [](DWORD message, PNOTIFYICONDATAA) WINAPI {
-            g_icons += message == NIM_ADD && g_shellResult ? 1 : message == NIM_DELETE ? -1 : 0;
-            return g_shellResult;
-        });
-    const ScopedOverride<decltype(Win32Api::MessageBoxA)> box(
-        Win().MessageBoxA, [](HWND, LPCSTR text, LPCSTR caption, UINT type) WINAPI {
-            g_boxes += std::string(text) + "/" + caption + "/" + std::to_string(type);
-            return IDOK;
-        });
     for (const auto& failure : failures) {
+        SetUp();
         g_mailslotError = failure.mailslotError;
         g_shellResult = failure.shellResult;
-        g_icons = 0;
-        g_boxes.clear();
         CInboxApp app;
         EXPECT_EQ(1, AfxWinMain(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOW));
         EXPECT_EQ(failure.box, g_boxes);
-        EXPECT_EQ(0, g_icons);
+        EXPECT_EQ(failure.shell, g_shell);
         EXPECT_EQ(nullptr, FindWindowA("AfxFrameWnd", "Pellamy Inbox"));
         Pump();
     }
@@ -70,19 +83,8 @@ TEST(Inbox, AFailedStartShowsOneBoxAndEndsWithExitCode1)
 // nothing for a while, so that it finds more than it keeps at the next wake-up: its text is then
 // set whole, then appended to and cut. Meanwhile the reader queues no more than 8 MiB and the
 // writer waits until the window takes the queue.
-TEST(Inbox, TakesWhatQueuedWhileBusyWithinItsBoundAndKeepsTheLastThousand)
+TEST_F(Inbox, TakesWhatQueuedWhileBusyWithinItsBoundAndKeepsTheLastThousand)
 {
-    static const char kSlot[] = "\\\\.\\mailslot\\pellamy_inbox_test";
-    const ScopedOverride<decltype(Win32Api::CreateMailslotA)> slot(
-        Win().CreateMailslotA, [](LPCSTR, DWORD size, DWORD timeout, LPSECURITY_ATTRIBUTES security) WINAPI {
-            return CreateMailslotA(kSlot, size, timeout, security);
-        });
-    static std::string s_shell; // the shell calls in order
-    const ScopedOverride<decltype(Win32Api::Shell_NotifyIconA)> shell(
-        Win().Shell_NotifyIconA, [](DWORD message, PNOTIFYICONDATAA) WINAPI -> BOOL {
-            s_shell += std::to_string(message);
-            return TRUE;
-        });
     CInboxApp app;
     ASSERT_TRUE(app.InitInstance());
     const HWND window = app.m_pMainWnd->m_hWnd;
@@ -90,7 +92,7 @@ TEST(Inbox, TakesWhatQueuedWhileBusyWithinItsBoundAndKeepsTheLastThousand)
     const LONG readOnlyText = WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL;
     EXPECT_EQ(readOnlyText, GetWindowLongA(text, GWL_STYLE) & readOnlyText);
     SendMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0); // a restarted taskbar
-    EXPECT_EQ("00", s_shell); // added, and added again
+    EXPECT_EQ("00", g_shell); // added, and added again
 
     // 1,800 short records and 200 of 60,000 bytes: more than the queue holds.
     std::vector<std::string> records;
@@ -109,7 +111,7 @@ TEST(Inbox, TakesWhatQueuedWhileBusyWithinItsBoundAndKeepsTheLastThousand)
     EXPECT_EQ(Numbers(1000, 2000), NumbersShown(WindowText(text)));
     CloseHandle(writer);
     app.m_pMainWnd->DestroyWindow(); // Exit
-    EXPECT_EQ("002", s_shell);       // and removed
+    EXPECT_EQ("002", g_shell);       // and removed
     Pump();
 }
 
