@@ -1,6 +1,5 @@
 // The program's objects (the application, its hidden frame, the send dialog) with real windows;
 // the shell, the single-instance mutex and message boxes are stood in for and recorded.
-#include "app/MainFrm.h"
 #include "app/TrayApp.h"
 
 #include "platform/Win32Api.h"
@@ -100,7 +99,6 @@ int GdiObjects()
 
 TEST(AppStart, OneCopyRunsHiddenWithItsIcon)
 {
-    EXPECT_NE(nullptr, RUNTIME_CLASS(CMainFrame)->m_pfnCreateObject);
     const std::string started = "ADD 7 MODIFY 2+ CreateMutex PreventSecondInstance 1 GetLastError ";
     static struct {
         HANDLE mutex;

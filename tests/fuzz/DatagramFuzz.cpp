@@ -29,14 +29,6 @@ std::string Field(const std::string& bytes, std::size_t width)
     return field;
 }
 
-std::string Converted(std::string text, const BYTE (&high)[128])
-{
-    for (char& c : text)
-        if (static_cast<BYTE>(c) >= 0x80)
-            c = static_cast<char>(high[static_cast<BYTE>(c) - 0x80]);
-    return text;
-}
-
 std::string Str(const CString& s) { return std::string(s, s.GetLength()); }
 
 } // namespace

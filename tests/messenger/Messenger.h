@@ -6,14 +6,20 @@
 #include <string>
 #include <vector>
 
-// The 420 bytes: the sender, the recipient and the text in code page 437, each with its NUL,
-// then zeros.
-inline std::string Record(const std::string& sender, const std::string& recipient, std::string text)
+// The bytes converted with a table of the high half, as the conversions of the host build do.
+inline std::string Converted(std::string text, const BYTE (&high)[128])
 {
     for (char& c : text)
         if (static_cast<BYTE>(c) >= 0x80)
-            c = static_cast<char>(kAnsiToOem437[static_cast<BYTE>(c) - 0x80]);
-    std::string record = sender + '\0' + recipient + '\0' + text + '\0';
+            c = static_cast<char>(high[static_cast<BYTE>(c) - 0x80]);
+    return text;
+}
+
+// The 420 bytes: the sender, the recipient and the text in code page 437, each with its NUL,
+// then zeros.
+inline std::string Record(const std::string& sender, const std::string& recipient, const std::string& text)
+{
+    std::string record = sender + '\0' + recipient + '\0' + Converted(text, kAnsiToOem437) + '\0';
     record.resize(420, '\0');
     return record;
 }
