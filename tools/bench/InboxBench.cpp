@@ -4,10 +4,9 @@
 // alike. The mailslot holds about ten messages, after which a writer waits for the reader: the
 // writer's loop time is the reader's pace (the drain rate). For the Inbox also the time from
 // the last write until its status line counts every record (none lost, none malformed: a round
-// that falls short fails); and the Inbox's size. Medians, and the fastest rounds beside them,
-// since other work on the machine slows some rounds several times over. The Inbox needs a
-// notification area: run this on a Wine desktop. It writes its figures to a file, one
-// "key value..." a line.
+// that falls short fails). Medians, and the fastest rounds beside them, since other work on
+// the machine slows some rounds several times over. The Inbox needs a notification area: run
+// this on a Wine desktop. It writes its figures to a file, one "key value..." a line.
 //
 //   inbox_bench INBOX.EXE OUTPUT-FILE
 #include "messenger/Datagram.h"
@@ -175,8 +174,6 @@ int main(int argc, char** argv)
         }
     }
 
-    WIN32_FILE_ATTRIBUTE_DATA file = {};
-    GetFileAttributesExA(argv[1], GetFileExInfoStandard, &file);
     const double inboxSeconds = Median(inboxDrain), bareSeconds = Median(bareDrain);
     const double inboxRate = inboxSeconds > 0 ? kRecords / inboxSeconds : 0;
     const double bareRate = bareSeconds > 0 ? kRecords / bareSeconds : 0;
@@ -193,7 +190,6 @@ int main(int argc, char** argv)
     std::fprintf(out, "bare_best_per_second %.0f\n", bareBest);
     std::fprintf(out, "inbox_to_bare_best %.2f\n", bareBest > 0 ? inboxBest / bareBest : 0);
     std::fprintf(out, "inbox_show_ms %.0f\n", Median(inboxShow) * 1000);
-    std::fprintf(out, "inbox_size %lu\n", file.nFileSizeLow);
     std::fprintf(out, "failures %d\n", failures);
     std::fclose(out);
     return failures == 0 ? 0 : 1;
