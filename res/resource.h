@@ -20,6 +20,7 @@
 // Pellamy Inbox's own identifiers (res/Inbox.rc).
 #define IDR_INBOX           140     // its icon; its window's title
 #define IDR_INBOX_TRAYMENU  141     // its tray menu; also its tray icon's uID
+#define IDR_INBOX_NOT_RECEIVING 142 // its icon while the mailslot cannot be read
 #define IDC_INBOX_TEXT      1100    // the window's text of the messages
 #define IDC_INBOX_STATUS    1101    // the window's status line
 #define ID_SHOW_MESSAGES    32780   // shows the window (first item of its tray menu)

@@ -47,6 +47,16 @@ BOOL CTrayIcon::SetIcon(HICON icon)
     return Win().Shell_NotifyIconA(NIM_MODIFY, &m_nid);
 }
 
+BOOL CTrayIcon::SetTip(LPCSTR tip)
+{
+    // Kept either way, for a registration still to come.
+    lstrcpynA(m_nid.szTip, tip, kTipSize);
+    if (!m_bEnabled)
+        return FALSE;
+    m_nid.uFlags = NIF_TIP;
+    return Win().Shell_NotifyIconA(NIM_MODIFY, &m_nid);
+}
+
 void CTrayIcon::RemoveIcon()
 {
     if (!m_bEnabled)

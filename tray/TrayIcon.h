@@ -15,6 +15,8 @@ public:
     BOOL Create(CWnd* notifyWnd, UINT callbackMessage, LPCSTR tip, HICON icon, UINT id);
     // Replaces the picture of a registered icon.
     BOOL SetIcon(HICON icon);
+    // Replaces the tip, cut to 63 characters; the shell is told when the icon is registered.
+    BOOL SetTip(LPCSTR tip);
     // Removes a registered icon; later calls do nothing.
     void RemoveIcon();
     // Registers the icon again, picture included: a restarted shell has lost it.
