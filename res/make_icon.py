@@ -1,15 +1,20 @@
 #!/usr/bin/env python3
-"""Writes Pellamy.ico from its text drawing (res/Pellamy.ico.txt).
+"""Writes an icon file from its text drawing (res/NAME.ico.txt).
 
 Usage: make_icon.py DRAWING OUTPUT
 
-Every image becomes a 16-colour (4 bits per pixel) icon image: the drawing's palette, the
-colour bitmap and the transparency mask, both stored bottom row first as icons require.
+A drawing is one of two kinds. Pixel drawings ("colour" and "image" lines, Pellamy.ico.txt)
+become 16-colour (4 bits per pixel) icon images: the drawing's palette, the colour bitmap and
+the transparency mask, both stored bottom row first as icons require. Shape drawings ("sizes"
+and shape lines, Inbox.ico.txt) are drawn at each size they name, smoothed, as 32-bit images
+whose alpha channel carries the smoothing.
 """
+import math
 import struct
 import sys
 
 TRANSPARENT = "."
+SAMPLES = 8  # per pixel and axis: how finely a shape drawing's edges are smoothed
 
 
 def fail(drawing, number, message):
@@ -77,19 +82,95 @@ def icon_image(palette, index, size, rows):
     return header + quads + colours + mask
 
 
+def read_shapes(path):
+    """A shape drawing: the sizes, and the shapes bottom first on a square of 16 units."""
+    arity = {"box": 5, "line": 5, "disc": 3}  # the numbers before the colour
+    sizes, shapes = [], []
+    with open(path, encoding="ascii") as source:
+        for number, line in enumerate(source, 1):
+            words = line.split("#")[0].split()
+            if not words:
+                continue
+            if words[0] == "sizes":
+                sizes = [int(word) for word in words[1:] if word.isdigit()]
+                if len(sizes) != len(words) - 1 or not all(0 < size < 256 for size in sizes):
+                    fail(path, number, "expected: sizes N... (each below 256)")
+            elif words[0] in arity and len(words) == arity[words[0]] + 2 and len(words[-1]) == 6:
+                try:
+                    shapes.append((words[0], [float(word) for word in words[1:-1]],
+                                   tuple(bytes.fromhex(words[-1]))))
+                except ValueError:
+                    fail(path, number, "a shape's numbers and RRGGBB colour")
+            else:
+                fail(path, number, "expected: box X0 Y0 X1 Y1 RADIUS RRGGBB, "
+                                   "line X0 Y0 X1 Y1 WIDTH RRGGBB or disc X Y RADIUS RRGGBB")
+    if not sizes or not shapes:
+        sys.exit(f"{path}: a shape drawing needs its sizes and at least one shape")
+    return sizes, shapes
+
+
+def covers(shape, x, y):
+    kind, numbers, _ = shape
+    if kind == "box":  # a rectangle with rounded corners
+        x0, y0, x1, y1, radius = numbers
+        dx = max(x0 + radius - x, 0, x - (x1 - radius))
+        dy = max(y0 + radius - y, 0, y - (y1 - radius))
+        return x0 <= x <= x1 and y0 <= y <= y1 and dx * dx + dy * dy <= radius * radius
+    if kind == "line":  # a stroke with round ends
+        x0, y0, x1, y1, width = numbers
+        length2 = (x1 - x0) ** 2 + (y1 - y0) ** 2
+        t = max(0, min(1, ((x - x0) * (x1 - x0) + (y - y0) * (y1 - y0)) / length2)) if length2 else 0
+        return math.hypot(x - x0 - t * (x1 - x0), y - y0 - t * (y1 - y0)) <= width / 2
+    cx, cy, radius = numbers
+    return math.hypot(x - cx, y - cy) <= radius
+
+
+def shape_image(shapes, size):
+    """One 32-bit image: each pixel the mean of its samples' colours, its alpha their cover."""
+    pixels = []  # top row first, (b, g, r, a)
+    for row in range(size):
+        for column in range(size):
+            total, found = [0, 0, 0], 0
+            for sy in range(SAMPLES):
+                for sx in range(SAMPLES):
+                    x = (column + (sx + 0.5) / SAMPLES) * 16 / size
+                    y = (row + (sy + 0.5) / SAMPLES) * 16 / size
+                    top = next((shape for shape in reversed(shapes) if covers(shape, x, y)), None)
+                    if top:
+                        found += 1
+                        total = [t + c for t, c in zip(total, top[2])]
+            r, g, b = (round(t / found) if found else 0 for t in total)
+            pixels.append((b, g, r, round(255 * found / SAMPLES ** 2)))
+    colours = b"".join(bytes(pixel) for row in reversed(range(size))
+                       for pixel in pixels[row * size:(row + 1) * size])
+    mask = b""  # for programs that ignore alpha: a pixel nothing covers is transparent
+    for row in reversed(range(size)):
+        bits = [1 if pixel[3] == 0 else 0 for pixel in pixels[row * size:(row + 1) * size]]
+        mask += padded(bytes(
+            sum(bit << (7 - i) for i, bit in enumerate(bits[x:x + 8])) for x in range(0, size, 8)))
+    header = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, 32, 0,
+                         len(colours) + len(mask), 0, 0, 0, 0)
+    return header + colours + mask
+
+
 def main():
     if len(sys.argv) != 3:
         sys.exit(__doc__)
-    palette, index, images = read_drawing(sys.argv[1])
-    bodies = [icon_image(palette, index, size, rows) for size, rows in images]
+    with open(sys.argv[1], encoding="ascii") as source:
+        shaped = any(line.split()[:1] == ["sizes"] for line in source)
+    if shaped:
+        sizes, shapes = read_shapes(sys.argv[1])
+        images = [(size, 0, 32, shape_image(shapes, size)) for size in sizes]
+    else:
+        palette, index, drawings = read_drawing(sys.argv[1])
+        images = [(size, 16, 4, icon_image(palette, index, size, rows)) for size, rows in drawings]
     directory = struct.pack("<HHH", 0, 1, len(images))
     offset = len(directory) + 16 * len(images)
-    for (size, _), body in zip(images, bodies):
-        directory += struct.pack("<BBBBHHII", size % 256, size % 256, 16, 0, 1, 4,
-                                 len(body), offset)
+    for size, colours, bits, body in images:
+        directory += struct.pack("<BBBBHHII", size, size, colours, 0, 1, bits, len(body), offset)
         offset += len(body)
     with open(sys.argv[2], "wb") as output:
-        output.write(directory + b"".join(bodies))
+        output.write(directory + b"".join(body for *_, body in images))
 
 
 if __name__ == "__main__":
