@@ -8,6 +8,16 @@
 namespace {
 // Sent to the top-level windows when the taskbar has started again, without the icons.
 const UINT WM_TASKBARCREATED = Win().RegisterWindowMessageA("TaskbarCreated");
+
+// The DPI of the primary monitor when the user signed in: the one that Windows before 10 1607
+// gives its system metrics and fonts for.
+UINT SystemDpi()
+{
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
 } // namespace
 
 BEGIN_MESSAGE_MAP(CInboxFrame, CFrameWnd)
@@ -21,7 +31,17 @@ BEGIN_MESSAGE_MAP(CInboxFrame, CFrameWnd)
     ON_MESSAGE(WM_INBOX_RECORDS, OnRecords)
     ON_MESSAGE(WM_TRAYNOTIFY, OnTrayCallback)
     ON_REGISTERED_MESSAGE(WM_TASKBARCREATED, OnTaskbarCreated)
+    ON_MESSAGE(WM_SHOWWINDOW, OnShowWindow)
+    ON_MESSAGE(WM_DPICHANGED, OnDpiChanged)
 END_MESSAGE_MAP()
+
+CInboxFrame::~CInboxFrame()
+{
+    // The controls that used the font went with the window.
+    DeleteObject(m_font);
+    DestroyIcon(m_smallIcon);
+    DestroyIcon(m_bigIcon);
+}
 
 int CInboxFrame::OnCreate(LPCREATESTRUCT cs)
 {
@@ -38,33 +58,94 @@ int CInboxFrame::OnCreate(LPCREATESTRUCT cs)
 
     // Messages are appended to the text: no limit but memory's (the kept ones are bounded).
     ::SendMessageA(m_text, EM_SETLIMITTEXT, 0, 0);
-    const HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    ::SendMessageA(m_text, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    ::SendMessageA(m_status, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    ::SetWindowTextA(m_status, m_log.Status());
+    Place();
+    UseDpi(Win().GetDpiForWindow ? Win().GetDpiForWindow(m_hWnd) : SystemDpi());
+    return 0;
+}
+
+void CInboxFrame::Place()
+{
+    // The notification area is at the right end of a horizontal taskbar and the bottom end of
+    // a vertical one; the taskbar's edge shows in where it lies on its monitor. Without a
+    // taskbar, the bottom right corner of the primary monitor.
+    APPBARDATA taskbar = {};
+    taskbar.cbSize = sizeof taskbar;
+    taskbar.hWnd = Win().FindWindowA("Shell_TrayWnd", nullptr);
+    const bool found = taskbar.hWnd && Win().SHAppBarMessage(ABM_GETTASKBARPOS, &taskbar);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (!Win().GetMonitorInfoA(found ? Win().MonitorFromRect(&taskbar.rc, MONITOR_DEFAULTTOPRIMARY)
+                                     : Win().MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY),
+                               &monitor))
+        return;
+    const RECT &bar = taskbar.rc, &screen = monitor.rcMonitor, &area = monitor.rcWork;
+    const bool vertical = found && bar.bottom - bar.top > bar.right - bar.left;
+    const bool top = found && !vertical && bar.top + bar.bottom < screen.top + screen.bottom;
+    const bool left = vertical && bar.left + bar.right < screen.left + screen.right;
+    const int width = (area.right - area.left) * 2 / 5, height = (area.bottom - area.top) * 2 / 5;
+    m_placing = true;
+    SetWindowPos(m_hWnd, nullptr, left ? area.left : area.right - width, top ? area.top : area.bottom - height,
+                 width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    m_placing = false;
+}
+
+void CInboxFrame::UseDpi(UINT dpi)
+{
+    m_dpi = dpi;
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof metrics;
+    if (Win().SystemParametersInfoForDpi) {
+        Win().SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi);
+    } else {
+        SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+        metrics.lfMessageFont.lfHeight = MulDiv(metrics.lfMessageFont.lfHeight, dpi, SystemDpi());
+    }
+    const HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+    ::SendMessageA(m_text, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    ::SendMessageA(m_status, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    DeleteObject(m_font);
+    m_font = font;
+
     // The status line: one line of that font, with a little room above and below.
     const HDC dc = GetDC(m_status);
     const HGDIOBJ previous = SelectObject(dc, font);
-    TEXTMETRICA metrics = {};
-    GetTextMetricsA(dc, &metrics);
+    TEXTMETRICA textMetrics = {};
+    GetTextMetricsA(dc, &textMetrics);
     SelectObject(dc, previous);
     ReleaseDC(m_status, dc);
-    m_statusHeight = metrics.tmHeight + 6;
-    ::SetWindowTextA(m_status, m_log.Status());
+    m_statusHeight = textMetrics.tmHeight + Scaled(6);
+    RECT client;
+    ::GetClientRect(m_hWnd, &client);
+    OnSize(SIZE_RESTORED, client.right, client.bottom);
+    LoadIcons();
+}
 
-    // Above the notification area, where its icon is, in two fifths of the screen's each way.
-    RECT area;
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
-    const int width = (area.right - area.left) * 2 / 5, height = (area.bottom - area.top) * 2 / 5;
-    SetWindowPos(m_hWnd, nullptr, area.right - width, area.bottom - height, width, height,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-    return 0;
+void CInboxFrame::LoadIcons()
+{
+    const HICON oldSmall = m_smallIcon, oldBig = m_bigIcon;
+    const LPCSTR name = MAKEINTRESOURCEA(IDR_INBOX);
+    m_smallIcon = static_cast<HICON>(Win().LoadImageA(AfxGetInstanceHandle(), name, IMAGE_ICON,
+                                                      Metric(SM_CXSMICON), Metric(SM_CYSMICON), LR_DEFAULTCOLOR));
+    m_bigIcon = static_cast<HICON>(Win().LoadImageA(AfxGetInstanceHandle(), name, IMAGE_ICON, Metric(SM_CXICON),
+                                                    Metric(SM_CYICON), LR_DEFAULTCOLOR));
+    SetIcon(m_smallIcon, FALSE);
+    SetIcon(m_bigIcon, TRUE);
+    // The notification area wants the small icon's size.
+    m_trayIcon.SetIcon(m_smallIcon);
+    DestroyIcon(oldSmall);
+    DestroyIcon(oldBig);
+}
+
+int CInboxFrame::Metric(int index) const
+{
+    return Win().GetSystemMetricsForDpi ? Win().GetSystemMetricsForDpi(index, m_dpi)
+                                        : MulDiv(Win().GetSystemMetrics(index), m_dpi, SystemDpi());
 }
 
 BOOL CInboxFrame::AddTrayIcon()
 {
-    const HICON icon = static_cast<HICON>(Win().LoadImageA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_INBOX),
-                                                           IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
-    return m_trayIcon.Create(this, WM_TRAYNOTIFY, "Pellamy Inbox", icon, IDR_INBOX_TRAYMENU);
+    return m_trayIcon.Create(this, WM_TRAYNOTIFY, "Pellamy Inbox", m_smallIcon, IDR_INBOX_TRAYMENU);
 }
 
 void CInboxFrame::OnSize(UINT type, int cx, int cy)
@@ -73,7 +154,8 @@ void CInboxFrame::OnSize(UINT type, int cx, int cy)
         return;
     const int textHeight = cy > m_statusHeight ? cy - m_statusHeight : 0;
     MoveWindow(m_text, 0, 0, cx, textHeight, TRUE);
-    MoveWindow(m_status, 4, textHeight + 3, cx > 8 ? cx - 8 : 0, m_statusHeight - 6, TRUE);
+    MoveWindow(m_status, Scaled(4), textHeight + Scaled(3), cx > Scaled(8) ? cx - Scaled(8) : 0,
+               m_statusHeight - Scaled(6), TRUE);
 }
 
 // The keys (arrows, Ctrl+C) go to the text.
@@ -161,5 +243,35 @@ LRESULT CInboxFrame::OnTrayCallback(WPARAM wParam, LPARAM lParam)
 LRESULT CInboxFrame::OnTaskbarCreated(WPARAM, LPARAM)
 {
     m_trayIcon.Restore();
+    return 0;
+}
+
+// Shown from hidden: where the screens changed meanwhile (a monitor gone, another resolution),
+// a window whose middle half no longer lies on a work area is placed anew. Kept minimized, it
+// comes back where it was.
+LRESULT CInboxFrame::OnShowWindow(WPARAM shown, LPARAM)
+{
+    RECT middle;
+    GetWindowRect(m_hWnd, &middle);
+    InflateRect(&middle, -(middle.right - middle.left) / 4, -(middle.bottom - middle.top) / 4);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    RECT on;
+    if (shown && !IsIconic() &&
+        (!Win().GetMonitorInfoA(Win().MonitorFromRect(&middle, MONITOR_DEFAULTTONEAREST), &monitor) ||
+         !IntersectRect(&on, &middle, &monitor.rcWork) || !EqualRect(&on, &middle)))
+        Place();
+    return Default();
+}
+
+// Moved to a monitor of another DPI, or that monitor's scale changed: the font, the status
+// line and the icons at the new DPI, in the rectangle that Windows suggests for it.
+LRESULT CInboxFrame::OnDpiChanged(WPARAM dpi, LPARAM suggested)
+{
+    const RECT* rect = reinterpret_cast<const RECT*>(suggested);
+    if (!m_placing)
+        SetWindowPos(m_hWnd, nullptr, rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    UseDpi(HIWORD(dpi));
     return 0;
 }

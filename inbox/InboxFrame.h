@@ -9,10 +9,12 @@ const UINT WM_INBOX_RECORDS = WM_APP + 1;
 
 // The Inbox window: the received messages in a read-only text, a status line below, and the
 // tray icon. Hidden at start, shown when messages arrive or the user asks; closing it only
-// hides it, Exit destroys it.
+// hides it, Exit destroys it. It opens next to the notification area and draws its font and
+// icons at the DPI of the monitor it is on.
 class CInboxFrame : public CFrameWnd {
 public:
     explicit CInboxFrame(CMailslotListener& listener) : m_listener(listener) {}
+    ~CInboxFrame() override;
 
     // Registers the tray icon; FALSE when the shell refuses it.
     BOOL AddTrayIcon();
@@ -28,12 +30,22 @@ protected:
     LRESULT OnRecords(WPARAM wParam, LPARAM lParam);
     LRESULT OnTrayCallback(WPARAM wParam, LPARAM lParam);
     LRESULT OnTaskbarCreated(WPARAM wParam, LPARAM lParam);
+    LRESULT OnShowWindow(WPARAM shown, LPARAM status);
+    LRESULT OnDpiChanged(WPARAM dpi, LPARAM suggested);
 
     DECLARE_MESSAGE_MAP()
 
 private:
     // Once for all the messages that one wake-up brought.
     void ShowNewMessages();
+    // In the corner of the work area next to the notification area, two fifths of it each way.
+    void Place();
+    // The system's message font, the status line's height and the icons for the DPI.
+    void UseDpi(UINT dpi);
+    void LoadIcons();
+    // A length of the 96-DPI screen, and a system metric, at the window's DPI.
+    int Scaled(int length) const { return MulDiv(length, m_dpi, 96); }
+    int Metric(int index) const;
 
     CMailslotListener& m_listener;
     CTrayIcon m_trayIcon;
@@ -41,4 +53,9 @@ private:
     HWND m_text = nullptr;
     HWND m_status = nullptr;
     int m_statusHeight = 0;
+    UINT m_dpi = 96;
+    HFONT m_font = nullptr;
+    HICON m_smallIcon = nullptr; // also the tray icon
+    HICON m_bigIcon = nullptr;
+    bool m_placing = false; // a move of this program's, not the user's
 };

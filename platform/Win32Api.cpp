@@ -1,6 +1,16 @@
 #include "platform/Win32Api.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+namespace {
+// A function of user32.dll that older Windows lack: null there.
+template <class Fn>
+Fn Newer(const char* name)
+{
+    const FARPROC function = GetProcAddress(GetModuleHandleA("user32.dll"), name);
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(function));
+}
+} // namespace
+#else
 #include "platform/HostText.h"
 #endif
 
@@ -17,6 +27,10 @@ Win32Api& Win()
         ::MessageBoxA, ::SetForegroundWindow, ::GetCursorPos, ::PostMessageA, ::SendMessageA,
         ::IsWindow, ::IsIconic, ::ShowWindow, ::GetClientRect, ::GetSystemMetrics, ::DrawIcon,
         ::LoadImageA, ::RegisterWindowMessageA,
+        ::FindWindowA, ::SHAppBarMessage, ::MonitorFromPoint, ::MonitorFromRect, ::GetMonitorInfoA,
+        Newer<decltype(&::GetDpiForWindow)>("GetDpiForWindow"),
+        Newer<decltype(&::GetSystemMetricsForDpi)>("GetSystemMetricsForDpi"),
+        Newer<decltype(&::SystemParametersInfoForDpi)>("SystemParametersInfoForDpi"),
 #else
         HostWsprintfA, HostCharToOemBuffA, HostOemToCharBuffA,
 #endif

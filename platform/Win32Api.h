@@ -46,6 +46,17 @@ struct Win32Api {
     decltype(&::DrawIcon) DrawIcon;
     decltype(&::LoadImageA) LoadImageA;
     decltype(&::RegisterWindowMessageA) RegisterWindowMessageA;
+    // Monitors and the taskbar
+    decltype(&::FindWindowA) FindWindowA;
+    decltype(&::SHAppBarMessage) SHAppBarMessage;
+    decltype(&::MonitorFromPoint) MonitorFromPoint;
+    decltype(&::MonitorFromRect) MonitorFromRect;
+    decltype(&::GetMonitorInfoA) GetMonitorInfoA;
+    // DPI, from Windows 10 1607 on; null where Windows is older (found at run time, so that
+    // the programs still start there).
+    decltype(&::GetDpiForWindow) GetDpiForWindow;
+    decltype(&::GetSystemMetricsForDpi) GetSystemMetricsForDpi;
+    decltype(&::SystemParametersInfoForDpi) SystemParametersInfoForDpi;
 #endif
 };
 

@@ -1,6 +1,8 @@
 // The Inbox in process: its start-up failures, with the mailslot and the shell stood in for and
-// message boxes recorded; and its reader and window on a mailslot of the test's own.
+// message boxes recorded; its reader and window on a mailslot of the test's own; and its window
+// on monitors and a taskbar stood in for.
 #include "inbox/InboxApp.h"
+#include "inbox/InboxFrame.h"
 
 #include "platform/Win32Api.h"
 #include "res/resource.h"
@@ -9,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -19,6 +23,7 @@ DWORD g_mailslotError;
 BOOL g_shellResult;
 std::string g_shell; // the shell calls in order: 0 adds the icon, 2 removes it
 std::string g_boxes; // each message box's text, caption and type
+HICON g_trayIcon;    // the icon last given to the shell
 
 // The mailslot (one of the test's own, or a failure), the shell and message boxes, stood in for.
 class Inbox : public testing::Test {
@@ -36,8 +41,9 @@ protected:
             return g_mailslotError ? INVALID_HANDLE_VALUE : CreateMailslotA(kSlot, size, timeout, security);
         }};
     ScopedOverride<decltype(Win32Api::Shell_NotifyIconA)> m_shell{
-        Win().Shell_NotifyIconA, [](DWORD message, PNOTIFYICONDATAA) WINAPI {
+        Win().Shell_NotifyIconA, [](DWORD message, PNOTIFYICONDATAA data) WINAPI {
             g_shell += std::to_string(message);
+            g_trayIcon = data->hIcon;
             return g_shellResult;
         }};
     ScopedOverride<decltype(Win32Api::MessageBoxA)> m_box{
@@ -113,6 +119,142 @@ TEST_F(Inbox, TakesWhatQueuedWhileBusyWithinItsBoundAndKeepsTheLastThousand)
     app.m_pMainWnd->DestroyWindow(); // Exit
     EXPECT_EQ("002", g_shell);       // and removed
     Pump();
+}
+
+// Windows reads the manifest before the program runs: its windows are aware of each
+// monitor's DPI, and its common controls are the side-by-side ones of version 6.
+TEST(InboxManifest, IsInEffect)
+{
+    EXPECT_EQ(DPI_AWARENESS_PER_MONITOR_AWARE, GetAwarenessFromDpiAwarenessContext(GetThreadDpiAwarenessContext()));
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(LoadLibraryA("comctl32.dll"), path, sizeof path);
+    EXPECT_TRUE(std::strstr(CharLowerA(path), "microsoft.windows.common-controls_6595b64144ccf1df_6.")) << path;
+}
+
+// Monitors (the primary one first) and the taskbar, stood in for.
+struct Monitor {
+    RECT screen, work;
+};
+std::vector<Monitor> g_monitors;
+RECT g_taskbar; // none when empty
+
+std::array<LONG, 4> Rect(HWND window)
+{
+    RECT r;
+    GetWindowRect(window, &r);
+    return {r.left, r.top, r.right, r.bottom};
+}
+
+int Width(HICON icon)
+{
+    ICONINFO info = {};
+    BITMAP bitmap = {};
+    GetIconInfo(icon, &info);
+    GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return bitmap.bmWidth;
+}
+
+class InboxWindow : public Inbox {
+protected:
+    ScopedOverride<decltype(Win32Api::FindWindowA)> m_find{
+        Win().FindWindowA, [](LPCSTR, LPCSTR) WINAPI { return IsRectEmpty(&g_taskbar) ? nullptr : HWND_BROADCAST; }};
+    ScopedOverride<decltype(Win32Api::SHAppBarMessage)> m_appBar{
+        Win().SHAppBarMessage, [](DWORD message, PAPPBARDATA data) WINAPI -> UINT_PTR {
+            data->rc = g_taskbar;
+            return message == ABM_GETTASKBARPOS && data->hWnd == HWND_BROADCAST;
+        }};
+    ScopedOverride<decltype(Win32Api::MonitorFromPoint)> m_fromPoint{
+        Win().MonitorFromPoint, [](POINT, DWORD) WINAPI { return reinterpret_cast<HMONITOR>(1); }};
+    ScopedOverride<decltype(Win32Api::MonitorFromRect)> m_fromRect{
+        Win().MonitorFromRect, [](LPCRECT rect, DWORD) WINAPI {
+            RECT common;
+            size_t k = g_monitors.size();
+            while (k > 1 && !IntersectRect(&common, rect, &g_monitors[k - 1].screen))
+                --k;
+            return reinterpret_cast<HMONITOR>(k); // the primary one when none is
+        }};
+    ScopedOverride<decltype(Win32Api::GetMonitorInfoA)> m_info{
+        Win().GetMonitorInfoA, [](HMONITOR monitor, LPMONITORINFO info) WINAPI {
+            info->rcMonitor = g_monitors.at(reinterpret_cast<size_t>(monitor) - 1).screen;
+            info->rcWork = g_monitors.at(reinterpret_cast<size_t>(monitor) - 1).work;
+            return TRUE;
+        }};
+    CMailslotListener m_listener; // never read
+};
+
+// In the corner of the work area next to the notification area, on the taskbar's monitor; placed
+// anew when shown from hidden with its middle half off the work areas.
+TEST_F(InboxWindow, OpensNextToTheNotificationAreaAndComesBackOnScreen)
+{
+    const RECT primary = {0, 0, 1000, 800}, secondary = {1000, 0, 2000, 600}, aboveBar = {0, 0, 1000, 760};
+    const struct {
+        RECT taskbar, primaryWork, secondaryWork;
+        std::array<LONG, 4> placed;
+    } edges[] = {
+        {{0, 760, 1000, 800}, aboveBar, secondary, {600, 456, 1000, 760}},
+        {{1000, 0, 2000, 40}, primary, {1000, 40, 2000, 600}, {1600, 40, 2000, 264}},
+        {{0, 0, 60, 800}, {60, 0, 1000, 800}, secondary, {60, 480, 436, 800}},
+        {{1940, 0, 2000, 600}, primary, {1000, 0, 1940, 600}, {1564, 360, 1940, 600}},
+        {{}, primary, secondary, {600, 480, 1000, 800}},
+    };
+    for (const auto& edge : edges) {
+        g_taskbar = edge.taskbar;
+        g_monitors = {{primary, edge.primaryWork}, {secondary, edge.secondaryWork}};
+        CInboxFrame* frame = new CInboxFrame(m_listener);
+        ASSERT_TRUE(frame->LoadFrame(IDR_INBOX, WS_OVERLAPPEDWINDOW));
+        EXPECT_EQ(edge.placed, Rect(frame->m_hWnd));
+        if (&edge != std::end(edges) - 1)
+            frame->DestroyWindow();
+    }
+    // Hidden at a place on the secondary monitor, which is gone; or on the primary one.
+    const HWND window = FindWindowA("AfxFrameWnd", "Pellamy Inbox");
+    g_monitors = {{primary, aboveBar}};
+    const struct {
+        int x, y;
+        std::array<LONG, 4> shown;
+    } shows[] = {{1200, 100, {600, 456, 1000, 760}}, {100, 0, {100, 0, 500, 304}}, {-90, 0, {-90, 0, 310, 304}}};
+    for (const auto& show : shows) {
+        SetWindowPos(window, nullptr, show.x, show.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        ShowWindow(window, SW_SHOWNA);
+        EXPECT_EQ(show.shown, Rect(window));
+        ShowWindow(window, SW_HIDE);
+    }
+    DestroyWindow(window);
+}
+
+// Moved to a monitor of another DPI: the message font, the status line and the icons follow.
+TEST_F(InboxWindow, FollowsTheMonitorsDpi)
+{
+    g_monitors = {{{0, 0, 1000, 800}, {0, 0, 1000, 800}}};
+    CInboxFrame* frame = new CInboxFrame(m_listener);
+    ASSERT_TRUE(frame->LoadFrame(IDR_INBOX, WS_OVERLAPPEDWINDOW));
+    ASSERT_TRUE(frame->AddTrayIcon());
+    const HWND window = frame->m_hWnd, status = GetDlgItem(window, IDC_INBOX_STATUS);
+    LOGFONTA font = {};
+    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(status, WM_GETFONT, 0, 0)), sizeof font, &font);
+    const LONG height96 = font.lfHeight;
+    const UINT dpis[] = {96, 192, 144, 96}; // as opened, then moved
+    for (const UINT& dpi : dpis) {
+        RECT rect;
+        GetWindowRect(window, &rect);
+        if (&dpi != dpis)
+            SendMessageA(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&rect));
+        const HDC dc = GetDC(status);
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(status, WM_GETFONT, 0, 0)));
+        GetObjectA(GetCurrentObject(dc, OBJ_FONT), sizeof font, &font);
+        EXPECT_NEAR(MulDiv(height96, dpi, 96), font.lfHeight, 1) << dpi;
+        TEXTMETRICA metrics = {};
+        GetTextMetricsA(dc, &metrics);
+        ReleaseDC(status, dc);
+        GetWindowRect(status, &rect);
+        EXPECT_EQ(metrics.tmHeight, rect.bottom - rect.top) << dpi; // one line of it
+        EXPECT_EQ(MulDiv(16, dpi, 96), Width(g_trayIcon)) << dpi;  // also the window's small icon
+        EXPECT_EQ(g_trayIcon, reinterpret_cast<HICON>(SendMessageA(window, WM_GETICON, ICON_SMALL, 0)));
+        EXPECT_EQ(MulDiv(32, dpi, 96), Width(reinterpret_cast<HICON>(SendMessageA(window, WM_GETICON, ICON_BIG, 0))));
+    }
+    DestroyWindow(window);
 }
 
 } // namespace
