@@ -88,6 +88,7 @@ void CInboxFrame::Place()
     SetWindowPos(m_hWnd, nullptr, left ? area.left : area.right - width, top ? area.top : area.bottom - height,
                  width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     m_placing = false;
+    GetWindowRect(m_hWnd, &m_placed);
 }
 
 void CInboxFrame::UseDpi(UINT dpi)
@@ -246,19 +247,21 @@ LRESULT CInboxFrame::OnTaskbarCreated(WPARAM, LPARAM)
     return 0;
 }
 
-// Shown from hidden: where the screens changed meanwhile (a monitor gone, another resolution),
-// a window whose middle half no longer lies on a work area is placed anew. Kept minimized, it
-// comes back where it was.
+// Shown from hidden: where the user has not moved it, next to the notification area again (the
+// taskbar may have moved or come later); elsewhere, placed anew when the screens changed
+// meanwhile (a monitor gone, another resolution) and its middle half is off the work areas.
+// Kept minimized, it comes back where it was.
 LRESULT CInboxFrame::OnShowWindow(WPARAM shown, LPARAM)
 {
-    RECT middle;
-    GetWindowRect(m_hWnd, &middle);
+    RECT window, middle, on;
+    GetWindowRect(m_hWnd, &window);
+    middle = window;
     InflateRect(&middle, -(middle.right - middle.left) / 4, -(middle.bottom - middle.top) / 4);
     MONITORINFO monitor = {};
     monitor.cbSize = sizeof monitor;
-    RECT on;
     if (shown && !IsIconic() &&
-        (!Win().GetMonitorInfoA(Win().MonitorFromRect(&middle, MONITOR_DEFAULTTONEAREST), &monitor) ||
+        (EqualRect(&window, &m_placed) ||
+         !Win().GetMonitorInfoA(Win().MonitorFromRect(&middle, MONITOR_DEFAULTTONEAREST), &monitor) ||
          !IntersectRect(&on, &middle, &monitor.rcWork) || !EqualRect(&on, &middle)))
         Place();
     return Default();

@@ -58,4 +58,5 @@ private:
     HICON m_smallIcon = nullptr; // also the tray icon
     HICON m_bigIcon = nullptr;
     bool m_placing = false; // a move of this program's, not the user's
+    RECT m_placed = {};     // where it was placed last
 };

@@ -185,7 +185,7 @@ protected:
 };
 
 // In the corner of the work area next to the notification area, on the taskbar's monitor; placed
-// anew when shown from hidden with its middle half off the work areas.
+// anew when shown from hidden unless the user moved it to where its middle half is on screen.
 TEST_F(InboxWindow, OpensNextToTheNotificationAreaAndComesBackOnScreen)
 {
     const RECT primary = {0, 0, 1000, 800}, secondary = {1000, 0, 2000, 600}, aboveBar = {0, 0, 1000, 760};
@@ -208,13 +208,17 @@ TEST_F(InboxWindow, OpensNextToTheNotificationAreaAndComesBackOnScreen)
         if (&edge != std::end(edges) - 1)
             frame->DestroyWindow();
     }
-    // Hidden at a place on the secondary monitor, which is gone; or on the primary one.
+    // Shown from hidden: where it was placed, with the work area changed meanwhile; moved to the
+    // secondary monitor, which is gone; moved on the primary one.
     const HWND window = FindWindowA("AfxFrameWnd", "Pellamy Inbox");
     g_monitors = {{primary, aboveBar}};
     const struct {
         int x, y;
         std::array<LONG, 4> shown;
-    } shows[] = {{1200, 100, {600, 456, 1000, 760}}, {100, 0, {100, 0, 500, 304}}, {-90, 0, {-90, 0, 310, 304}}};
+    } shows[] = {{600, 480, {600, 456, 1000, 760}},
+                 {1200, 100, {600, 456, 1000, 760}},
+                 {100, 0, {100, 0, 500, 304}},
+                 {-90, 0, {-90, 0, 310, 304}}};
     for (const auto& show : shows) {
         SetWindowPos(window, nullptr, show.x, show.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         ShowWindow(window, SW_SHOWNA);
