@@ -253,17 +253,19 @@ LRESULT CInboxFrame::OnTaskbarCreated(WPARAM, LPARAM)
 // Kept minimized, it comes back where it was.
 LRESULT CInboxFrame::OnShowWindow(WPARAM shown, LPARAM)
 {
-    RECT window, middle, on;
-    GetWindowRect(m_hWnd, &window);
-    middle = window;
-    InflateRect(&middle, -(middle.right - middle.left) / 4, -(middle.bottom - middle.top) / 4);
-    MONITORINFO monitor = {};
-    monitor.cbSize = sizeof monitor;
-    if (shown && !IsIconic() &&
-        (EqualRect(&window, &m_placed) ||
-         !Win().GetMonitorInfoA(Win().MonitorFromRect(&middle, MONITOR_DEFAULTTONEAREST), &monitor) ||
-         !IntersectRect(&on, &middle, &monitor.rcWork) || !EqualRect(&on, &middle)))
-        Place();
+    if (shown && !IsIconic()) {
+        RECT window, middle, on;
+        GetWindowRect(m_hWnd, &window);
+        middle = window;
+        InflateRect(&middle, -(middle.right - middle.left) / 4, -(middle.bottom - middle.top) / 4);
+        MONITORINFO monitor = {};
+        monitor.cbSize = sizeof monitor;
+        const bool onScreen =
+            Win().GetMonitorInfoA(Win().MonitorFromRect(&middle, MONITOR_DEFAULTTONEAREST), &monitor) &&
+            IntersectRect(&on, &middle, &monitor.rcWork) && EqualRect(&on, &middle);
+        if (EqualRect(&window, &m_placed) || !onScreen)
+            Place();
+    }
     return Default();
 }
 
