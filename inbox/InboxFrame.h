@@ -4,28 +4,33 @@
 #include "platform/AfxWin.h"
 #include "tray/TrayIcon.h"
 
-// From the listener: records wait (see CMailslotListener).
+// From the listener (see CMailslotListener): records wait; the mailslot can be read or not.
 const UINT WM_INBOX_RECORDS = WM_APP + 1;
+const UINT WM_INBOX_READING = WM_APP + 2;
 
 // The Inbox window: the received messages in a read-only text, a status line below, and the
-// tray icon. Hidden at start, shown when messages arrive or the user asks; closing it only
-// hides it, Exit destroys it.
+// tray icon. Hidden at start, shown when messages arrive or the user asks; its Close box (and
+// Alt+F4) only hides it. Exit, a close request from outside (WM_CLOSE, as taskkill sends it)
+// and the end of the session destroy it, which ends the program.
 class CInboxFrame : public CFrameWnd {
 public:
     explicit CInboxFrame(CMailslotListener& listener) : m_listener(listener) {}
 
-    // Registers the tray icon; FALSE when the shell refuses it.
+    // Registers the tray icon; FALSE when the shell refuses it (there is no taskbar yet: it is
+    // registered when one announces itself).
     BOOL AddTrayIcon();
 
 protected:
     int OnCreate(LPCREATESTRUCT cs);
     void OnSize(UINT type, int cx, int cy);
     void OnSetFocus(CWnd* oldWnd);
-    void OnClose();
+    void OnSysCommand(UINT id, LPARAM lParam);
+    LRESULT OnEndSession(WPARAM ending, LPARAM);
     void OnShowMessages();
     void OnExit();
     LRESULT OnCtlColorStatic(WPARAM dc, LPARAM control);
     LRESULT OnRecords(WPARAM wParam, LPARAM lParam);
+    LRESULT OnReading(WPARAM error, LPARAM);
     LRESULT OnTrayCallback(WPARAM wParam, LPARAM lParam);
     LRESULT OnTaskbarCreated(WPARAM wParam, LPARAM lParam);
 
@@ -34,6 +39,9 @@ protected:
 private:
     // Once for all the messages that one wake-up brought.
     void ShowNewMessages();
+    // The tray icon's picture and tip: the Inbox's own, or those that say it is not receiving.
+    HICON TrayPicture();
+    const char* TrayTip() const;
 
     CMailslotListener& m_listener;
     CTrayIcon m_trayIcon;
@@ -41,4 +49,7 @@ private:
     HWND m_text = nullptr;
     HWND m_status = nullptr;
     int m_statusHeight = 0;
+    bool m_iconAdded = false;
+    HICON m_pictures[2] = {}; // receiving and not, loaded when first shown
+    CString m_notReceiving;   // why the mailslot cannot be read; empty while it can
 };
