@@ -17,11 +17,11 @@ BOOL CInboxApp::InitInstance()
     if (!frame->LoadFrame(IDR_INBOX, WS_OVERLAPPEDWINDOW))
         return RefuseWithSystemText(Win().GetLastError());
     m_pMainWnd = frame;
-    // The shell sets no error code when it refuses.
-    if (!frame->AddTrayIcon())
-        return Refuse("Pellamy Inbox cannot show its icon: there is no notification area.", MB_ICONERROR);
+    // Started before the taskbar (from the Startup folder, or a logon task), the Inbox
+    // receives all the same and shows its icon when the taskbar comes.
+    frame->AddTrayIcon();
 
-    error = m_listener.Listen(frame->m_hWnd, WM_INBOX_RECORDS);
+    error = m_listener.Listen(frame->m_hWnd, WM_INBOX_RECORDS, WM_INBOX_READING);
     if (error != ERROR_SUCCESS)
         return RefuseWithSystemText(error);
     m_started = true;

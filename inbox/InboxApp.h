@@ -2,8 +2,9 @@
 #include "inbox/MailslotListener.h"
 #include "platform/AfxWin.h"
 
-// The Inbox: takes the Messenger mailslot, then shows its hidden window and tray icon and
-// starts reading. When any of that fails it says why in one box and ends with exit code 1.
+// The Inbox: takes the Messenger mailslot, then makes its hidden window, shows its tray icon
+// (without a taskbar yet, when one comes) and starts reading. When the mailslot, the window or
+// the reader cannot be had it says why in one box and ends with exit code 1.
 class CInboxApp : public CWinApp {
 public:
     BOOL InitInstance() override;

@@ -6,7 +6,8 @@
 #include <cstdlib>
 
 namespace {
-// Sent to the top-level windows when the taskbar has started again, without the icons.
+// Sent to the top-level windows when the taskbar starts: for the first time after the Inbox,
+// or again, without the icons.
 const UINT WM_TASKBARCREATED = Win().RegisterWindowMessageA("TaskbarCreated");
 
 // The DPI of the primary monitor when the user signed in: the one that Windows before 10 1607
@@ -18,17 +19,34 @@ UINT SystemDpi()
     ReleaseDC(nullptr, screen);
     return dpi;
 }
+
+// "Not receiving: " and the system's text for the error, on one line.
+CString NotReceiving(DWORD error)
+{
+    char text[512] = "Not receiving: ";
+    const int prefix = lstrlenA(text);
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                  text + prefix, sizeof text - prefix, nullptr);
+    if (!length)
+        return CString(text, wsprintfA(text + prefix, "error %lu", error) + prefix);
+    // Without the line break the system's text ends with.
+    while (length && (text[prefix + length - 1] == '\r' || text[prefix + length - 1] == '\n'))
+        --length;
+    return CString(text, prefix + static_cast<int>(length));
+}
 } // namespace
 
 BEGIN_MESSAGE_MAP(CInboxFrame, CFrameWnd)
     ON_WM_CREATE()
     ON_WM_SIZE()
     ON_WM_SETFOCUS()
-    ON_WM_CLOSE()
+    ON_WM_SYSCOMMAND()
+    ON_MESSAGE(WM_ENDSESSION, OnEndSession)
     ON_COMMAND(ID_SHOW_MESSAGES, OnShowMessages)
     ON_COMMAND(ID_APP_EXIT, OnExit)
     ON_MESSAGE(WM_CTLCOLORSTATIC, OnCtlColorStatic)
     ON_MESSAGE(WM_INBOX_RECORDS, OnRecords)
+    ON_MESSAGE(WM_INBOX_READING, OnReading)
     ON_MESSAGE(WM_TRAYNOTIFY, OnTrayCallback)
     ON_REGISTERED_MESSAGE(WM_TASKBARCREATED, OnTaskbarCreated)
     ON_MESSAGE(WM_SHOWWINDOW, OnShowWindow)
@@ -39,7 +57,8 @@ CInboxFrame::~CInboxFrame()
 {
     // The controls that used the font went with the window.
     DeleteObject(m_font);
-    DestroyIcon(m_smallIcon);
+    for (HICON icon : m_smallIcons)
+        DestroyIcon(icon);
     DestroyIcon(m_bigIcon);
 }
 
@@ -124,18 +143,20 @@ void CInboxFrame::UseDpi(UINT dpi)
 
 void CInboxFrame::LoadIcons()
 {
-    const HICON oldSmall = m_smallIcon, oldBig = m_bigIcon;
-    const LPCSTR name = MAKEINTRESOURCEA(IDR_INBOX);
-    m_smallIcon = static_cast<HICON>(Win().LoadImageA(AfxGetInstanceHandle(), name, IMAGE_ICON,
-                                                      Metric(SM_CXSMICON), Metric(SM_CYSMICON), LR_DEFAULTCOLOR));
-    m_bigIcon = static_cast<HICON>(Win().LoadImageA(AfxGetInstanceHandle(), name, IMAGE_ICON, Metric(SM_CXICON),
-                                                    Metric(SM_CYICON), LR_DEFAULTCOLOR));
-    SetIcon(m_smallIcon, FALSE);
+    const HICON old[] = {m_smallIcons[0], m_smallIcons[1], m_bigIcon};
+    const auto load = [this](UINT id, int cx, int cy) {
+        return static_cast<HICON>(Win().LoadImageA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(id), IMAGE_ICON,
+                                                   Metric(cx), Metric(cy), LR_DEFAULTCOLOR));
+    };
+    m_smallIcons[0] = load(IDR_INBOX, SM_CXSMICON, SM_CYSMICON);
+    m_smallIcons[1] = load(IDR_INBOX_NOT_RECEIVING, SM_CXSMICON, SM_CYSMICON);
+    m_bigIcon = load(IDR_INBOX, SM_CXICON, SM_CYICON);
+    SetIcon(m_smallIcons[0], FALSE);
     SetIcon(m_bigIcon, TRUE);
     // The notification area wants the small icon's size.
-    m_trayIcon.SetIcon(m_smallIcon);
-    DestroyIcon(oldSmall);
-    DestroyIcon(oldBig);
+    m_trayIcon.SetIcon(TrayPicture());
+    for (HICON icon : old)
+        DestroyIcon(icon);
 }
 
 int CInboxFrame::Metric(int index) const
@@ -146,7 +167,13 @@ int CInboxFrame::Metric(int index) const
 
 BOOL CInboxFrame::AddTrayIcon()
 {
-    return m_trayIcon.Create(this, WM_TRAYNOTIFY, "Pellamy Inbox", m_smallIcon, IDR_INBOX_TRAYMENU);
+    m_iconAdded = m_trayIcon.Create(this, WM_TRAYNOTIFY, TrayTip(), TrayPicture(), IDR_INBOX_TRAYMENU) != FALSE;
+    return m_iconAdded;
+}
+
+const char* CInboxFrame::TrayTip() const
+{
+    return m_notReceiving.IsEmpty() ? "Pellamy Inbox" : static_cast<const char*>(m_notReceiving);
 }
 
 void CInboxFrame::OnSize(UINT type, int cx, int cy)
@@ -162,7 +189,24 @@ void CInboxFrame::OnSize(UINT type, int cx, int cy)
 // The keys (arrows, Ctrl+C) go to the text.
 void CInboxFrame::OnSetFocus(CWnd*) { ::SetFocus(m_text); }
 
-void CInboxFrame::OnClose() { ShowWindow(SW_HIDE); }
+// The Close box and Alt+F4 only hide the window. A WM_CLOSE that comes otherwise (taskkill,
+// the restart manager) takes the default course, which destroys it.
+void CInboxFrame::OnSysCommand(UINT id, LPARAM)
+{
+    if ((id & 0xFFF0) == SC_CLOSE)
+        ShowWindow(SW_HIDE);
+    else
+        Default();
+}
+
+// The session ends (sign-out, shutdown, or a restart for an update): the window goes, the
+// icon with it, before the system ends the process.
+LRESULT CInboxFrame::OnEndSession(WPARAM ending, LPARAM)
+{
+    if (ending)
+        DestroyWindow();
+    return 0;
+}
 
 void CInboxFrame::OnShowMessages()
 {
@@ -241,9 +285,23 @@ LRESULT CInboxFrame::OnTrayCallback(WPARAM wParam, LPARAM lParam)
     return m_trayIcon.OnTrayNotification(wParam, lParam);
 }
 
+// The reader's news: the mailslot cannot be read (the system's reason), or it can again.
+LRESULT CInboxFrame::OnReading(WPARAM error, LPARAM)
+{
+    m_notReceiving = error == ERROR_SUCCESS ? CString() : NotReceiving(static_cast<DWORD>(error));
+    ::SetWindowTextA(m_status, m_notReceiving.IsEmpty() ? m_log.Status() : m_notReceiving);
+    m_trayIcon.SetIcon(TrayPicture());
+    m_trayIcon.SetTip(TrayTip());
+    return 0;
+}
+
+// A taskbar that started after the Inbox gets its icon now; one that restarted gets it again.
 LRESULT CInboxFrame::OnTaskbarCreated(WPARAM, LPARAM)
 {
-    m_trayIcon.Restore();
+    if (m_iconAdded)
+        m_trayIcon.Restore();
+    else
+        AddTrayIcon();
     return 0;
 }
 

@@ -4,30 +4,35 @@
 #include "platform/AfxWin.h"
 #include "tray/TrayIcon.h"
 
-// From the listener: records wait (see CMailslotListener).
+// From the listener (see CMailslotListener): records wait; the mailslot can be read or not.
 const UINT WM_INBOX_RECORDS = WM_APP + 1;
+const UINT WM_INBOX_READING = WM_APP + 2;
 
 // The Inbox window: the received messages in a read-only text, a status line below, and the
-// tray icon. Hidden at start, shown when messages arrive or the user asks; closing it only
-// hides it, Exit destroys it. It opens next to the notification area and draws its font and
-// icons at the DPI of the monitor it is on.
+// tray icon. Hidden at start, shown when messages arrive or the user asks; its Close box (and
+// Alt+F4) only hides it. Exit, a close request from outside (WM_CLOSE, as taskkill sends it)
+// and the end of the session destroy it, which ends the program. It opens next to the
+// notification area and draws its font and icons at the DPI of the monitor it is on.
 class CInboxFrame : public CFrameWnd {
 public:
     explicit CInboxFrame(CMailslotListener& listener) : m_listener(listener) {}
     ~CInboxFrame() override;
 
-    // Registers the tray icon; FALSE when the shell refuses it.
+    // Registers the tray icon; FALSE when the shell refuses it (there is no taskbar yet: it is
+    // registered when one announces itself).
     BOOL AddTrayIcon();
 
 protected:
     int OnCreate(LPCREATESTRUCT cs);
     void OnSize(UINT type, int cx, int cy);
     void OnSetFocus(CWnd* oldWnd);
-    void OnClose();
+    void OnSysCommand(UINT id, LPARAM lParam);
+    LRESULT OnEndSession(WPARAM ending, LPARAM);
     void OnShowMessages();
     void OnExit();
     LRESULT OnCtlColorStatic(WPARAM dc, LPARAM control);
     LRESULT OnRecords(WPARAM wParam, LPARAM lParam);
+    LRESULT OnReading(WPARAM error, LPARAM);
     LRESULT OnTrayCallback(WPARAM wParam, LPARAM lParam);
     LRESULT OnTaskbarCreated(WPARAM wParam, LPARAM lParam);
     LRESULT OnShowWindow(WPARAM shown, LPARAM status);
@@ -46,6 +51,9 @@ private:
     // A length of the 96-DPI screen, and a system metric, at the window's DPI.
     int Scaled(int length) const { return MulDiv(length, m_dpi, 96); }
     int Metric(int index) const;
+    // The tray icon's picture and tip: the Inbox's own, or those that say it is not receiving.
+    HICON TrayPicture() const { return m_smallIcons[m_notReceiving.IsEmpty() ? 0 : 1]; }
+    const char* TrayTip() const;
 
     CMailslotListener& m_listener;
     CTrayIcon m_trayIcon;
@@ -55,8 +63,10 @@ private:
     int m_statusHeight = 0;
     UINT m_dpi = 96;
     HFONT m_font = nullptr;
-    HICON m_smallIcon = nullptr; // also the tray icon
+    HICON m_smallIcons[2] = {}; // receiving (also the window's) and not receiving
     HICON m_bigIcon = nullptr;
     bool m_placing = false; // a move of this program's, not the user's
     RECT m_placed = {};     // where it was placed last
+    bool m_iconAdded = false;
+    CString m_notReceiving; // why the mailslot cannot be read; empty while it can
 };

@@ -3,11 +3,10 @@
 #include "messenger/Datagram.h"
 #include "platform/Win32Api.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
-// The reader thread calls the system directly, never through the seam, which tests change
-// on the window's thread.
 namespace {
 
 using Record = CMailslotListener::Record;
@@ -15,6 +14,10 @@ using Record = CMailslotListener::Record;
 // One byte more than the largest record: Wine cuts a longer message to the buffer without
 // an error, so a read that fills it all is a record too large.
 const DWORD kReadSize = kMaxRecordSize + 1;
+// A refused post or a failed read is tried again after a pause that doubles up to a second:
+// soon when the window drains its queue at once, at most once a second while the mailslot
+// stays unreadable.
+const DWORD kFirstPause = 10, kLongestPause = 1000;
 
 DWORD BytesKept(DWORD length) { return length <= kMaxRecordSize ? length : 0; }
 
@@ -45,25 +48,6 @@ bool Duplicate(HANDLE handle, HANDLE& copy)
 {
     const HANDLE process = GetCurrentProcess();
     return DuplicateHandle(process, handle, process, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS) != FALSE;
-}
-
-// Takes the next record off the mailslot, waiting for one; null when the mailslot cannot be
-// read any more.
-Record* ReadRecord(HANDLE slot, char (&buffer)[kReadSize])
-{
-    DWORD length = 0;
-    if (ReadFile(slot, buffer, kReadSize, &length, nullptr))
-        return NewRecord(length, buffer);
-    // Windows refuses a message larger than the buffer and keeps it at the head of the queue:
-    // it is read whole into a block of its size, only to take it off.
-    DWORD next = MAILSLOT_NO_MESSAGE;
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || !GetMailslotInfo(slot, nullptr, &next, nullptr, nullptr) ||
-        next == MAILSLOT_NO_MESSAGE)
-        return nullptr;
-    char* whole = static_cast<char*>(std::malloc(next));
-    Record* record = whole && ReadFile(slot, whole, next, &length, nullptr) ? NewRecord(length, whole) : nullptr;
-    std::free(whole);
-    return record;
 }
 
 } // namespace
@@ -101,14 +85,83 @@ struct CMailslotListener::Shared {
     HANDLE taken = CreateEventA(nullptr, FALSE, FALSE, nullptr); // set at each take
     HANDLE slot = nullptr;
     HWND window = nullptr;
-    UINT message = 0;
+    UINT recordsMessage = 0;
+    UINT readingMessage = 0;
+    // The reader's calls, as the seam had them when it started: tests change the seam on the
+    // window's thread while the reader runs.
+    Win32Api api = Win();
     char buffer[kReadSize];
 };
+
+// Takes the next record off the mailslot, waiting for one; null with the system's error code
+// when it cannot be read.
+Record* CMailslotListener::ReadRecord(Shared& shared, DWORD& error)
+{
+    DWORD length = 0;
+    if (shared.api.ReadFile(shared.slot, shared.buffer, kReadSize, &length, nullptr))
+        return NewRecord(length, shared.buffer);
+    error = shared.api.GetLastError();
+    if (error != ERROR_INSUFFICIENT_BUFFER)
+        return nullptr;
+    // Windows refuses a message larger than the buffer and keeps it at the head of the queue
+    // (the mailslot's limit should spare it one). It is read whole into a block of its size,
+    // only to take it off; until that can be done the mailslot cannot be read.
+    DWORD next = MAILSLOT_NO_MESSAGE;
+    if (!shared.api.GetMailslotInfo(shared.slot, nullptr, &next, nullptr, nullptr)) {
+        error = shared.api.GetLastError();
+        return nullptr;
+    }
+    error = ERROR_SUCCESS;
+    if (next == MAILSLOT_NO_MESSAGE) // gone already: read on
+        return nullptr;
+    char* whole = static_cast<char*>(std::malloc(next));
+    if (!whole) {
+        error = ERROR_NOT_ENOUGH_MEMORY;
+        return nullptr;
+    }
+    const bool read = shared.api.ReadFile(shared.slot, whole, next, &length, nullptr);
+    error = read ? ERROR_SUCCESS : shared.api.GetLastError();
+    Record* record = read ? NewRecord(length, whole) : nullptr;
+    std::free(whole);
+    return record;
+}
+
+// Waits before trying again; false when the window is gone and there is nobody left to read
+// for.
+bool CMailslotListener::Pause(Shared& shared, DWORD& pause)
+{
+    if (!shared.api.IsWindow(shared.window))
+        return false;
+    pause = pause ? std::min(pause * 2, kLongestPause) : kFirstPause;
+    Sleep(pause);
+    return true;
+}
+
+// Posts to the window, again and again while its queue is full; false when it is gone.
+bool CMailslotListener::Post(Shared& shared, UINT message, WPARAM wParam)
+{
+    for (DWORD pause = 0; !shared.api.PostMessageA(shared.window, message, wParam, 0);)
+        if (!Pause(shared, pause))
+            return false;
+    return true;
+}
 
 DWORD WINAPI CMailslotListener::ReadLoop(LPVOID parameter)
 {
     Shared& shared = *static_cast<Shared*>(parameter);
-    while (Record* record = ReadRecord(shared.slot, shared.buffer)) {
+    DWORD told = ERROR_SUCCESS; // the state of reading the window knows
+    for (DWORD pause = 0;;) {
+        DWORD error = ERROR_SUCCESS;
+        Record* record = ReadRecord(shared, error);
+        if (error != told && !Post(shared, shared.readingMessage, error))
+            break;
+        told = error;
+        if (!record) {
+            if (!Pause(shared, pause))
+                break;
+            continue;
+        }
+        pause = 0;
         const DWORD size = sizeof(Record) + BytesKept(record->length);
         EnterCriticalSection(&shared.lock);
         // Full: wait until the window takes the queue. The event may have been set by a take
@@ -123,8 +176,7 @@ DWORD WINAPI CMailslotListener::ReadLoop(LPVOID parameter)
         shared.last = record;
         shared.bytes += size;
         LeaveCriticalSection(&shared.lock);
-        // A failed post means the window is gone: nobody is left to read for.
-        if (wake && !PostMessageA(shared.window, shared.message, 0, 0))
+        if (wake && !Post(shared, shared.recordsMessage, 0))
             break;
     }
     shared.Release();
@@ -133,15 +185,16 @@ DWORD WINAPI CMailslotListener::ReadLoop(LPVOID parameter)
 
 DWORD CMailslotListener::Create()
 {
-    m_slot = Win().CreateMailslotA("\\\\.\\mailslot\\messngr", 0, MAILSLOT_WAIT_FOREVER, nullptr);
+    m_slot = Win().CreateMailslotA("\\\\.\\mailslot\\messngr", kMaxRecordSize, MAILSLOT_WAIT_FOREVER, nullptr);
     return m_slot == INVALID_HANDLE_VALUE ? Win().GetLastError() : ERROR_SUCCESS;
 }
 
-DWORD CMailslotListener::Listen(HWND window, UINT message)
+DWORD CMailslotListener::Listen(HWND window, UINT recordsMessage, UINT readingMessage)
 {
     Shared* shared = new Shared;
     shared->window = window;
-    shared->message = message;
+    shared->recordsMessage = recordsMessage;
+    shared->readingMessage = readingMessage;
     HANDLE thread = nullptr;
     if (shared->taken && Duplicate(m_slot, shared->slot))
         thread = CreateThread(nullptr, 0, ReadLoop, shared, 0, nullptr);

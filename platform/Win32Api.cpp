@@ -19,7 +19,7 @@ Win32Api& Win()
     static Win32Api api = {
 #ifdef _WIN32
         ::wsprintfA, ::CharToOemBuffA, ::OemToCharBuffA,
-        ::CreateFileA, ::CreateMailslotA, ::WriteFile, ::CloseHandle, ::GetComputerNameA,
+        ::CreateFileA, ::CreateMailslotA, ::GetMailslotInfo, ::ReadFile, ::WriteFile, ::CloseHandle, ::GetComputerNameA,
         ::CreateMutexA, ::GetLastError, ::ReleaseMutex, ::GetVersion,
         ::Shell_NotifyIconA,
         ::LoadMenuA, ::GetSubMenu, ::SetMenuDefaultItem, ::GetMenuItemID, ::TrackPopupMenu,

@@ -13,6 +13,8 @@ struct Win32Api {
     // Files, mailslots and the computer name
     decltype(&::CreateFileA) CreateFileA;
     decltype(&::CreateMailslotA) CreateMailslotA;
+    decltype(&::GetMailslotInfo) GetMailslotInfo;
+    decltype(&::ReadFile) ReadFile;
     decltype(&::WriteFile) WriteFile;
     decltype(&::CloseHandle) CloseHandle;
     decltype(&::GetComputerNameA) GetComputerNameA;

@@ -65,15 +65,15 @@ std::string TextOf(HWND window)
 
 TEST(EndToEnd, PellamySendsAndTheInboxReceives)
 {
-    // The Inbox starts hidden; a double-click on its icon shows the window, and closing the
-    // window hides it.
+    // The Inbox starts hidden; a double-click on its icon shows the window, and its Close box
+    // hides it.
     Process inbox(INBOX_EXE);
     HWND window = nullptr;
     ASSERT_TRUE(WaitUntil([&] { return (window = FindWindowA("AfxFrameWnd", "Pellamy Inbox")) != nullptr; }));
     EXPECT_FALSE(IsWindowVisible(window));
     PostMessageA(window, WM_TRAYNOTIFY, IDR_INBOX_TRAYMENU, WM_LBUTTONDBLCLK);
     EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(window) != FALSE; }));
-    PostMessageA(window, WM_CLOSE, 0, 0);
+    PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(window); }));
     const HWND text = GetDlgItem(window, IDC_INBOX_TEXT);
     const HWND status = GetDlgItem(window, IDC_INBOX_STATUS);
@@ -123,8 +123,8 @@ TEST(EndToEnd, PellamySendsAndTheInboxReceives)
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(1u, secondInbox.ExitCodeWithin(10000));
 
-    // Exit ends the Inbox.
-    PostMessageA(window, WM_COMMAND, ID_APP_EXIT, 0);
+    // A close request from outside, as taskkill without /F makes it, ends the Inbox.
+    PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(0u, inbox.ExitCodeWithin(10000));
 }
 

@@ -61,6 +61,10 @@ choose_windows_build() {
 }
 
 stop_started() {
+    # A second signal must not cut this short: timeout and service managers signal the script
+    # and its process group both. Caught, not ignored, so that the commands below keep the
+    # default handling.
+    trap : INT TERM
     if [ -n "$wineserver_started" ]; then
         wineserver -k 2>/dev/null || true
         timeout 20 wineserver -w 2>/dev/null || true
@@ -93,6 +97,8 @@ start_wine() {
     mkdir -p "$win"
     wineserver -k 2>/dev/null || true
     timeout 20 wineserver -w 2>/dev/null || true
+    # From here on a server of this prefix may run, the one that making the prefix starts too.
+    wineserver_started=1
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "Creating the Wine prefix $WINEPREFIX"
         "$wine" wineboot -i >/dev/null 2>&1
@@ -103,5 +109,4 @@ start_wine() {
     # the prefix's Fonts folder it finds them.
     cp -u /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
     wineserver -p
-    wineserver_started=1
 }

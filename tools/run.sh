@@ -8,9 +8,12 @@
 # the 64-bit build of the same sources (see choose_windows_build).
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
-# Ctrl-C ends the script through its exit, which stops the wine server (and with it the
-# program) and the virtual display.
-trap 'exit 130' INT TERM
+# Ctrl-C, or SIGTERM as timeout or a service manager sends it, ends the script through its
+# exit, which stops the wine server (and with it the programs) and the virtual display. Those
+# signal the process group too: the script may get the signal twice, and the second must not
+# cut the stopping short.
+trap 'trap : INT TERM; exit 130' INT
+trap 'trap : INT TERM; exit 143' TERM
 
 "$root/tools/deps.sh"
 # A prefix of its own, so that the program and the tests can run at once.
