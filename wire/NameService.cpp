@@ -61,9 +61,7 @@ bool ReadRecordData(ByteView data, NameServicePacket& packet)
     switch (packet.type) {
     case RecordType::Null:
         break;
-    case RecordType::NB:
-        if (data.size % 6 != 0)
-            return false;
+    case RecordType::NB: // a partial address fails its read
         while (reader.Left() > 0) {
             const std::uint16_t flags = reader.U16();
             packet.addresses.push_back({flags, reader.U32()});

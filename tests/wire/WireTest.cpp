@@ -45,6 +45,16 @@ bool ReadsExactly(const Reader& read, const Bytes& bytes, std::size_t size)
     std::copy_n(bytes.begin(), size, block.get());
     return read({block.get(), size});
 }
+// One byte of a good input changed, and whether the reader still takes it.
+struct Change { std::size_t offset; std::uint8_t value; bool taken; };
+void ExpectTaken(const Reader& read, const Bytes& good, std::initializer_list<Change> changes)
+{
+    for (const Change& change : changes) {
+        Bytes bytes = good;
+        bytes[change.offset] = change.value;
+        EXPECT_EQ(ReadsExactly(read, bytes, bytes.size()), change.taken) << change.offset << "=" << int(change.value);
+    }
+}
 void ExpectOnlyWhole(const Reader& read, const Bytes& bytes)
 {
     EXPECT_TRUE(ReadsExactly(read, bytes, bytes.size()));
@@ -61,18 +71,14 @@ const Bytes kMsMailFrame = Cat({Hex("FF 53 4D 42 25 00 00 00 00 18 04 00 00 00 0
 // A Messenger record from SENDER to PC42 as Windows sends it.
 const Bytes kRecord = Cat({Text("SENDER"), {0}, Text("PC42"), {0}, Text("Hello"), Bytes(420 - 17, 0)});
 const Bytes kSmb = BuildMailslotWrite(kMessengerMailslot, View(kRecord));
-const Bytes kMessenger =
-    BuildDatagram({DatagramType::DirectUnique, kWholeDatagram, 0x1234, 0x0A000005, 138, N("sender"), N("PC42"), View(kSmb)});
+const Bytes kMessenger = BuildDatagram(
+    {DatagramType::DirectUnique, kWholeDatagram, 0x1234, 0x0A000005, 138, N("sender"), N("PC42"), View(kSmb)});
 
 } // namespace
 
 TEST(Names, EncodeAsTheDocumentsDo)
 {
-    const struct {
-        std::optional<Name> name;
-        const char* letters;
-        const char* text;
-    } cases[] = {
+    const struct { std::optional<Name> name; const char *letters, *text; } cases[] = {
         {MakeName("FRED", 0x20), "EGFCEFEECACACACACACACACACACACACA", "FRED"},
         {MakeName("WINPC"), "FHEJEOFAEDCACACACACACACACACACAAA", "WINPC"},
         {MakeName("WinPc"), "FHEJEOFAEDCACACACACACACACACACAAA", "WINPC"},
@@ -85,26 +91,15 @@ TEST(Names, EncodeAsTheDocumentsDo)
         const auto array = EncodeName(*c.name);
         EXPECT_EQ(Bytes(array.begin(), array.end()), encoded) << c.text;
         EXPECT_EQ(NameText(*c.name), c.text);
-        ASSERT_TRUE(DecodeName(View(encoded)));
-        EXPECT_EQ(DecodeName(View(encoded))->bytes, c.name->bytes);
+        EXPECT_EQ(DecodeName(View(encoded)).value_or(Name{}).bytes, c.name->bytes);
     }
-    EXPECT_TRUE(SameName(N("pc42"), Name{{'p', 'c', '4', '2', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', 0}}));
+    Name lower = N("PC42");
+    lower.bytes[1] = 'c';
+    EXPECT_TRUE(SameName(N("pc42"), lower));
     EXPECT_FALSE(SameName(N("PC42"), N("PC42", 0x03)));
     using namespace std::string_view_literals;
     for (std::string_view refused : {""sv, "SIXTEEN LETTERS!"sv, "A\0B"sv, "TAB\t"sv, "DEL\x7F"sv})
         EXPECT_FALSE(MakeName(refused)) << refused;
-}
-
-TEST(Names, RefuseWhatIsNotOneEncodedName)
-{
-    const Bytes good = Cat({{0x20}, Text("FHEJEOFAEDCACACACACACACACACACAAA"), {0}});
-    for (const auto& [offset, value] : {std::pair{0, 0x1F}, {0, 0x21}, {1, 'Q'}, {32, '@'}, {32, 'a'}, {33, 0x03}}) {
-        Bytes bad = good;
-        bad[offset] = static_cast<std::uint8_t>(value);
-        EXPECT_FALSE(DecodeName(View(bad))) << offset << "=" << value;
-    }
-    const Reader decode = [](ByteView v) { return DecodeName(v).has_value(); };
-    ExpectOnlyWhole(decode, good);
 }
 
 TEST(MailslotWrite, IsTheMsMailFrameByteForByte)
@@ -121,25 +116,12 @@ TEST(MailslotWrite, IsTheMsMailFrameByteForByte)
 
 TEST(MailslotWrite, TakesOnlyWhatConforms)
 {
-    // {offset, value, taken}: the checked fields at their edges; ignored ones changed.
-    const struct {
-        std::size_t offset;
-        std::uint8_t value;
-        bool taken;
-    } cases[] = {
-        {0, 0xFE, false}, {3, 'b', false}, {4, 0x32, false}, {32, 16, false}, {59, 2, false}, {61, 0, false},
-        {62, 1, false},   {55, 0x23, true},                    // DataCount one short: ends within
-        {57, 0x64, false},                                     // DataOffset on the name's NUL
-        {57, 0x69, false},                                     // one past: the data overruns
-        {56, 1, false},                                        // DataCount far past what arrived
-        {9, 0, true},     {10, 0xFF, true}, {26, 0, true},   {43, 0, true},  {63, 7, true}, {65, 1, true},
-        {67, 0, true}, // Status, flags, PID, priority, class, ByteCount: a receiver ignores them
-    };
-    for (const auto& c : cases) {
-        Bytes frame = kMsMailFrame;
-        frame[c.offset] = c.value;
-        EXPECT_EQ(ReadsExactly(kMailslot, frame, frame.size()), c.taken) << c.offset;
-    }
+    // The checked fields one past their edges; DataCount one short; DataOffset on the name's
+    // NUL, one past; then Status, flags, PID, priority, class, ByteCount, which are ignored.
+    ExpectTaken(kMailslot, kMsMailFrame,
+                {{0, 0xFE, false}, {3, 'b', false}, {4, 0x32, false}, {32, 16, false}, {59, 2, false}, {61, 0, false},
+                 {62, 1, false}, {55, 0x23, true}, {56, 1, false}, {57, 0x64, false}, {57, 0x69, false}, {5, 1, true},
+                 {9, 0, true}, {10, 0xFF, true}, {26, 0, true}, {43, 0, true}, {63, 7, true}, {65, 1, true}, {67, 0, true}});
     // The largest write there is, and one byte more.
     EXPECT_EQ(BuildMailslotWrite(kMessengerMailslot, View(Bytes(0xFFFF - 88))).size(), 0xFFFFu);
     EXPECT_TRUE(BuildMailslotWrite(kMessengerMailslot, View(Bytes(0xFFFF - 87))).empty());
@@ -167,30 +149,18 @@ TEST(Datagram, CarriesTheMessengerRecordAsWindowsSendsIt)
     ASSERT_TRUE(write);
     EXPECT_EQ(write->name, kMessengerMailslot);
     EXPECT_EQ(Bytes(write->data.data, write->data.data + write->data.size), kRecord);
-    EXPECT_EQ(NameText(datagram->source), "SENDER");
     ExpectOnlyWhole(kDatagram, kMessenger);
 }
 
 TEST(Datagram, EachFieldAtItsEdgeAndOnePast)
 {
-    const struct {
-        std::size_t offset;
-        std::uint8_t value;
-        bool taken;
-    } cases[] = {
-        {0, 0x11, true},  {0, 0x12, false}, {0, 0x0F, false},  // DIRECT_GROUP; BROADCAST; none
-        {1, 0x0E, true},  {1, 0xF2, true},                     // SNT and reserved bits are not ours to judge
-        {1, 0x03, false}, {1, 0x00, false},                    // M set; F clear
-        {13, 1, false},   {12, 0x80, false},                   // PACKET_OFFSET
-        {11, 0x3F, false}, {11, 0x41, false}, {10, 0x00, false}, // DGM_LENGTH 575, 577, 64
-        {14, 0x1F, false}, {15, 'P', true},  {15, 'Q', false}, {47, 1, false}, // a scope
-        {48, 0x21, false}, {81, 'A', false},
-    };
-    for (const auto& c : cases) {
-        Bytes datagram = kMessenger;
-        datagram[c.offset] = c.value;
-        EXPECT_EQ(ReadsExactly(kDatagram, datagram, datagram.size()), c.taken) << c.offset << "=" << int(c.value);
-    }
+    // DIRECT_GROUP, BROADCAST, none; SNT and reserved bits, which are not ours to judge, M set,
+    // F clear; PACKET_OFFSET; DGM_LENGTH 577, 575, 64; each name's length, letters, scope.
+    ExpectTaken(kDatagram, kMessenger,
+                {{0, 0x11, true}, {0, 0x12, false}, {0, 0x0F, false}, {1, 0x0E, true}, {1, 0xF2, true}, {1, 0x03, false},
+                 {1, 0x00, false}, {13, 1, false}, {12, 0x80, false}, {11, 0x41, false}, {11, 0x3F, false},
+                 {10, 0x00, false}, {14, 0x1F, false}, {15, 'P', true}, {15, 'Q', false}, {16, 'a', false},
+                 {47, 1, false}, {48, 0x21, false}, {81, 'A', false}});
 
     // Every number at its largest, no user data, and the largest user data there is.
     const Datagram edge{DatagramType::DirectGroup, 0xFE, 0xFFFF, 0xFFFFFFFF, 0xFFFF, N("A"), NodeStatusName(), {}};
@@ -211,12 +181,7 @@ TEST(NameService, EveryMessageBuildsAsListedAndReadsBack)
     const Name pc42 = N("PC42");
     const std::uint32_t ip = 0x0A000007;
     // {message, flags word, size, the address it names or 0}
-    const struct {
-        Bytes packet;
-        std::uint16_t flags;
-        std::size_t size;
-        std::uint32_t address;
-    } cases[] = {
+    const struct { Bytes packet; std::uint16_t flags; std::size_t size; std::uint32_t address; } cases[] = {
         {BuildNameQuery(1, pc42, true), 0x0110, 50, 0},
         {BuildNameQuery(2, pc42, false), 0x0100, 50, 0},
         {BuildPositiveQueryResponse(3, pc42, true, ip), 0x8500, 62, ip},
@@ -242,7 +207,6 @@ TEST(NameService, EveryMessageBuildsAsListedAndReadsBack)
     EXPECT_EQ(cases[6].packet, Cat({Hex("00 07 29 10 00 01 00 00 00 00 00 01 20"), Text("FAEDDEDCCACACACACACACACACACACAAA"),
                                     Hex("00 00 20 00 01 C0 0C 00 20 00 01 00 04 93 E0 00 06 00 00 0A 00 00 07")}));
     const auto status = ReadNameService(View(cases[5].packet));
-    EXPECT_EQ(status->type, RecordType::NBSTAT);
     ASSERT_EQ(status->nodeNames.size(), 2u);
     EXPECT_EQ(status->nodeNames[1].flags, 0x8400);
     EXPECT_TRUE(SameName(status->nodeNames[1].name, N("workgroup")));
@@ -257,32 +221,15 @@ TEST(NameService, RefusesWhatDoesNotConform)
 {
     const Bytes registration = BuildRegistration(7, N("PC42"), false, 0x0A000007);
     const Bytes status = BuildNodeStatusResponse(6, N("PC42"), {{N("PC42"), kActiveName}});
-    // {packet, offset, value}
-    const struct {
-        const Bytes& packet;
-        std::size_t offset;
-        std::uint8_t value;
-    } cases[] = {
-        {registration, 2, 0x39},  // OPCODE 7, a wait-for-acknowledgement
-        {registration, 2, 0x41},  // OPCODE 8, a refresh
-        {registration, 5, 2},     // two questions
-        {registration, 9, 1},     // an authority record
-        {registration, 7, 1},     // an answer in a request
-        {registration, 2, 0xA9},  // a response with a question
-        {registration, 49, 2},    // question class
-        {registration, 47, 0x22}, // question type
-        {registration, 51, 0x0D}, // a pointer elsewhere
-        {registration, 53, 0x21}, // record type not the question's
-        {registration, 61, 5},    // NB data not whole addresses
-        {registration, 61, 7},    // a record past the end
-        {status, 56, 5},          // more node names than the record holds
-        {status, 13, 'Q'},        // answer name
-    };
-    for (const auto& c : cases) {
-        Bytes bad = c.packet;
-        bad[c.offset] = c.value;
-        EXPECT_FALSE(ReadsExactly(kNameService, bad, bad.size())) << c.offset << "=" << int(c.value);
-    }
+    // OPCODE 7 (wait for acknowledgement) and 8 (refresh); two questions; an authority record;
+    // an answer in a request; a response with a question; question class and type; a pointer
+    // elsewhere; a record type not the question's; NB data not whole addresses; a record
+    // past the end.
+    ExpectTaken(kNameService, registration,
+                {{2, 0x39, false}, {2, 0x41, false}, {5, 2, false}, {9, 1, false}, {7, 1, false}, {2, 0xA9, false},
+                 {49, 2, false}, {47, 0x22, false}, {51, 0x0D, false}, {53, 0x21, false}, {61, 5, false}, {61, 7, false}});
+    // More node names than the record holds; an answer name's letter.
+    ExpectTaken(kNameService, status, {{56, 5, false}, {13, 'Q', false}});
     Bytes longer = registration;
     longer.push_back(0);
     EXPECT_FALSE(ReadsExactly(kNameService, longer, longer.size()));
