@@ -1,7 +1,8 @@
 // Fuzzes the NetBIOS readers under the sanitizers: every input goes to the datagram, the
 // mailslot-write and the name-service reader. What a reader takes, its builder writes back:
 // the very bytes for a datagram and a name-service packet; for a mailslot write, whose
-// receiver ignores most fields, a request that reads back to the same name and data.
+// receiver ignores most fields, a request that reads back to the same name and data and is
+// itself written back byte for byte.
 #include "wire/NetBios.h"
 
 #include <algorithm>
@@ -30,6 +31,8 @@ void CheckMailslotWrite(wire::ByteView in)
     const auto again = wire::ReadMailslotWrite(wire::View(rebuilt));
     Require(again && again->name == write->name);
     Require(Same(again->data, wire::Bytes(write->data.data, write->data.data + write->data.size)));
+    // What the builder writes is the canonical form: read and built again, the same bytes.
+    Require(wire::BuildMailslotWrite(again->name, again->data) == rebuilt);
 }
 
 } // namespace
