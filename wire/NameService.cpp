@@ -62,7 +62,7 @@ bool ReadRecordData(ByteView data, NameServicePacket& packet)
     case RecordType::Null:
         break;
     case RecordType::NB: // a partial address fails its read
-        while (reader.Left() > 0) {
+        while (reader.Left() > 0 && !reader.Failed()) {
             const std::uint16_t flags = reader.U16();
             packet.addresses.push_back({flags, reader.U32()});
         }

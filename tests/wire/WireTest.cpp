@@ -62,7 +62,8 @@ void ExpectOnlyWhole(const Reader& read, const Bytes& bytes)
         EXPECT_FALSE(ReadsExactly(read, bytes, size)) << "taken when cut to " << size << " bytes";
 }
 
-// [MS-MAIL] section 4: 36 bytes of 0xCA to \MAILSLOT\test1\sample_mailslot.
+// Microsoft's example of a mailslot write in [MS-MAIL]: 36 bytes of 0xCA to
+// \MAILSLOT\test1\sample_mailslot.
 const Bytes kMsMailFrame = Cat({Hex("FF 53 4D 42 25 00 00 00 00 18 04 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 FF FE"
                                     "00 00 00 00 11 00 00 24 00 02 00 00 00 00 00 02 00 00 00 00 00 00 00 00 00 68 00 24"
                                     "00 68 00 03 00 01 00 00 00 02 00 47 00"),
