@@ -291,25 +291,23 @@ std::optional<std::string> ReadInput(std::size_t limit)
 // The text of the message in the code page: line breaks as CR LF, at most 255 bytes.
 int MessageText(const Options& options, const Charsets& toOem, std::string& text)
 {
-    const std::string tooLong = "the message is longer than " + std::to_string(kMaxTextLength) + " bytes in code page " +
-                                std::to_string(options.codePage) + "; nothing was sent";
-    std::wstring wide;
+    std::optional<std::string> oem;
     if (options.words.empty()) {
         const std::optional<std::string> input = ReadInput(kMaxInput);
         if (!input)
             return Fail(kBadInput, SystemError("cannot read standard input"));
-        if (input->size() > kMaxInput)
-            return Fail(kBadInput, tooLong);
-        wide = WithoutTrailingLineBreaks(toOem.Decode(*input));
+        if (input->size() <= kMaxInput)
+            oem = RecordText(toOem, *input, true);
     } else {
         std::string joined;
         for (const std::string& word : options.words)
             joined += (joined.empty() ? "" : " ") + word;
-        wide = toOem.Decode(joined);
+        oem = RecordText(toOem, joined, false);
     }
-    text = toOem.Encode(WithCrLf(wide));
-    if (text.size() > kMaxTextLength)
-        return Fail(kBadInput, tooLong);
+    if (!oem)
+        return Fail(kBadInput, "the message is longer than " + std::to_string(kMaxTextLength) + " bytes in code page " +
+                                   std::to_string(options.codePage) + "; nothing was sent");
+    text = *oem;
     return kSent;
 }
 

@@ -45,12 +45,10 @@ private:
 // "CP850" for 850.
 std::string CodePageName(int number);
 
-// The text as the Messenger service shows it: every line break (CR LF, CR or LF) as CR LF, a
-// NUL, which would end the record's text, as '?'.
-std::wstring WithCrLf(std::wstring_view text);
-
-// Without the line breaks at its end: standard input's last newline is no part of a message.
-std::wstring WithoutTrailingLineBreaks(std::wstring text);
+// The text as the record carries it: in the OEM code page, every line break (CR LF, CR or
+// LF) as CR LF, a NUL, which would end the record's text, as '?'; from standard input,
+// without its final line breaks. Nullopt when it is above 255 bytes there.
+std::optional<std::string> RecordText(const Charsets& toOem, std::string_view text, bool standardInput);
 
 // Safe for a terminal: every control character (C0, DEL and C1) shows as '?'. With
 // lineBreaks, CR LF, lone CR and LF become '\n' and tabs stay; without, they are '?' too.
