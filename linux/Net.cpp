@@ -115,7 +115,8 @@ std::string BindError(std::uint16_t port, int error)
     if (error == EACCES || error == EPERM)
         return what + "permission denied (ports below 1024 need root or CAP_NET_BIND_SERVICE)";
     if (error == EADDRINUSE)
-        return what + "it is in use (by another NetBIOS service, such as Samba's nmbd?)";
+        return what + "it is in use (by another NetBIOS service, such as Samba's nmbd, or another "
+                      "pellamy-inbox)";
     return what + std::strerror(error);
 }
 

@@ -93,7 +93,7 @@ template <class Take>
 Asked Ask(int fd, const wire::Bytes& request, std::uint16_t id, const std::vector<Hop>& hops, Take take)
 {
     Asked asked;
-    std::vector<std::uint8_t> buffer(1024); // a longer answer arrives cut and is refused
+    std::vector<std::uint8_t> buffer(65536);
     std::vector<pollfd> fds = {{fd, POLLIN, 0}};
     for (int attempt = 0; attempt < kTries; ++attempt) {
         for (const Hop& hop : hops) {
