@@ -121,8 +121,7 @@ Asked Ask(int fd, const wire::Bytes& request, std::uint16_t id, const std::vecto
 // Where the datagram goes and what it says it is for.
 struct Target {
     wire::DatagramType type = wire::DatagramType::DirectUnique;
-    wire::Name name;       // DESTINATION_NAME
-    std::string recipient; // the record's
+    wire::Name name; // DESTINATION_NAME
     std::vector<Hop> hops;
 };
 
@@ -194,7 +193,6 @@ int Sender::ResolveName(const wire::Name& name, const std::string& shown, Target
         return Fail(kNoAnswer, "no computer answered to " + shown + " on this network");
 
     target.name = name;
-    target.recipient = wire::NameText(name);
     const wire::NameAddress& owner = answer->packet.addresses.front();
     if (owner.flags & wire::kGroupName) {
         if (const int status = Interfaces())
@@ -224,7 +222,6 @@ int Sender::ResolveAddress(std::uint32_t ip, Target& target)
         if (entry.name.bytes[15] == 0x00 && !(entry.flags & wire::kGroupName)) {
             target.type = wire::DatagramType::DirectUnique;
             target.name = entry.name;
-            target.recipient = wire::NameText(entry.name);
             target.hops = {{{ip, wire::kDatagramPort}}};
             return kSent;
         }
@@ -238,7 +235,6 @@ int Sender::ToWorkgroup(const wire::Name& workgroup, Target& target)
         return status;
     target.type = wire::DatagramType::DirectGroup;
     target.name = workgroup;
-    target.recipient = "*";
     target.hops = Broadcasts(m_interfaces, wire::kDatagramPort);
     return kSent;
 }
@@ -399,12 +395,14 @@ int Run(int argc, char** argv)
     if (status)
         return status;
 
+    // The destination as given, in upper case, as Pellamy writes it.
+    const std::string recipient = name ? wire::NameText(*name) : options.destination;
     char senderName[kComputerNameBufferSize] = {};
     const std::string senderText = wire::NameText(*sender);
     senderText.copy(senderName, sizeof senderName - 1);
     const MessengerDatagram record =
         ComposeRecord(senderName, static_cast<DWORD>(senderText.size()),
-                      CString(target.recipient.data(), static_cast<int>(target.recipient.size())),
+                      CString(recipient.data(), static_cast<int>(recipient.size())),
                       CString(text.data(), static_cast<int>(text.size())));
     return SendRecord(target, *sender, record);
 }
