@@ -36,21 +36,30 @@ std::string Timestamp(const std::tm& local, bool iso)
 
 bool Printer::Print(const std::string& sender, const std::string& recipient, const std::string& text, std::uint32_t from)
 {
+    // The time's text changes once a second, and a burst of messages comes within one.
     const std::time_t now = std::time(nullptr);
-    std::tm local = {};
-    localtime_r(&now, &local);
+    if (now != m_second) {
+        std::tm local = {};
+        localtime_r(&now, &local);
+        m_second = now;
+        m_time = Widen(Timestamp(local, m_json));
+    }
     const std::wstring shownSender = Printable(m_fromOem.Decode(sender), false);
     const std::wstring shownRecipient = Printable(m_fromOem.Decode(recipient), false);
     const std::wstring shownText = Printable(m_fromOem.Decode(text), true);
     const std::wstring address = Widen(FormatIp(from));
     std::wstring out;
+    out.reserve(shownText.size() + 160);
     if (m_json) {
-        out = L"{\"from\":" + JsonString(shownSender) + L",\"to\":" + JsonString(shownRecipient) +
-              L",\"text\":" + JsonString(shownText) + L",\"time\":\"" + Widen(Timestamp(local, true)) +
-              L"\",\"address\":\"" + address + L"\"}\n";
+        out.append(L"{\"from\":").append(JsonString(shownSender)).append(L",\"to\":").append(JsonString(shownRecipient));
+        out.append(L",\"text\":").append(JsonString(shownText)).append(L",\"time\":\"").append(m_time);
+        out.append(L"\",\"address\":\"").append(address).append(L"\"}\n");
     } else {
-        out = L"From " + shownSender + L" to " + shownRecipient + L", " + Widen(Timestamp(local, false)) + L" (" +
-              address + L")\n" + (shownText.empty() ? L"" : shownText + L"\n") + L"\n";
+        out.append(L"From ").append(shownSender).append(L" to ").append(shownRecipient).append(L", ").append(m_time);
+        out.append(L" (").append(address).append(L")\n");
+        if (!shownText.empty())
+            out.append(shownText).append(L"\n");
+        out.append(L"\n");
     }
     const std::string bytes = m_fromOem.Encode(out);
     return std::fwrite(bytes.data(), 1, bytes.size(), m_stream) == bytes.size() && std::fflush(m_stream) == 0;

@@ -6,6 +6,7 @@
 #include "wire/NetBios.h"
 
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,8 @@ private:
     std::FILE* m_stream;
     Charsets m_fromOem;
     bool m_json;
+    std::time_t m_second = -1; // when m_time was made
+    std::wstring m_time;
 };
 
 struct Counts {

@@ -60,7 +60,6 @@ std::string Converter::Run(std::string_view input, std::string_view replacement,
     char buffer[1024];
     char* in = const_cast<char*>(input.data()); // iconv's prototype; it only reads
     std::size_t inLeft = input.size();
-    iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
     // Every round consumes input or writes output.
     while (inLeft > 0) {
         char* out = buffer;
@@ -77,7 +76,7 @@ std::string Converter::Run(std::string_view input, std::string_view replacement,
     }
     char* out = buffer;
     std::size_t outLeft = sizeof buffer;
-    iconv(m_cd, nullptr, nullptr, &out, &outLeft); // back to the initial shift state
+    iconv(m_cd, nullptr, nullptr, &out, &outLeft); // back to the initial shift state for the next
     output.append(buffer, out - buffer);
     return output;
 }
@@ -123,6 +122,7 @@ std::optional<std::string> RecordText(const Charsets& toOem, std::string_view te
 std::wstring Printable(std::wstring_view text, bool lineBreaks)
 {
     std::wstring out;
+    out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const wchar_t c = text[i];
         if (lineBreaks && (c == L'\r' || c == L'\n')) {
