@@ -67,6 +67,21 @@ make_lan() {
         ip -n "$host" link set eth0 up || return 1
         number=$((number + 1))
     done
+    # Until the kernel has seen the links come up, what is sent on them is dropped.
+    local _
+    for _ in $(seq 50); do
+        links_up && return 0
+        sleep 0.1
+    done
+    echo "lan_test: the links did not come up" >&2
+    return 1
+}
+links_up() {
+    local host
+    for host in "$alpha" "$bravo" "$charlie"; do
+        ip -n "$host" -o link show dev eth0 | grep -q "state UP" || return 1
+    done
+    [ "$(ip -n "$bridge" -o link show master br0 | grep -c "state UP")" = 3 ]
 }
 make_lan || die "could not make the network namespaces of the test LAN (is this a container without CAP_SYS_ADMIN, or a kernel without veth and bridge support?)"
 
@@ -116,6 +131,19 @@ ip netns exec "$bridge" tshark -q -i br0 -f "udp port 137 or udp port 138" -w "$
 tshark_pid=$!
 pids+=("$tshark_pid")
 wait_for_text "$work/tshark.err" "Capturing on" 100 || die "tshark did not start: $(cat "$work/tshark.err")"
+# tshark says so a moment before it captures: probes until one is in the file (to a port
+# nobody listens on yet).
+capturing() {
+    local _ size
+    size=$(stat -c %s "$capture" 2>/dev/null || echo 0)
+    for _ in $(seq 30); do
+        in_ns "$charlie" bash -c 'echo probe >/dev/udp/10.138.0.1/137' 2>/dev/null
+        sleep 0.1
+        [ "$(stat -c %s "$capture" 2>/dev/null || echo 0)" -gt "$size" ] && return 0
+    done
+    return 1
+}
+capturing || die "tshark captured nothing: $(cat "$work/tshark.err")"
 
 # --- Hand-built datagrams -----------------------------------------------------------------
 # A NetBIOS name with suffix 0x00 as it goes on the wire: 0x20, 32 letters A-P, 0x00.
@@ -133,7 +161,7 @@ encoded_name() { # name
 # field as Windows writes it but for the ones given. The text is a printf format.
 hand_built_datagram() { # file flags data-offset text
     local record=$1.record size
-    printf "MALLORY\\0ALPHA\\0$4\\0" >"$record"
+    { printf 'MALLORY\0ALPHA\0'; printf "$4"; printf '\0'; } >"$record"
     size=$(stat -c %s "$record")
     head -c $((420 - size)) /dev/zero >>"$record"
     {
@@ -327,8 +355,14 @@ frames_match() { # count select... -- expect...
             for (i = 1; i <= selects; i++) if ($column[sf[i]] != sv[i]) next
             found++
             for (i = 1; i <= expects; i++) if ($column[ef[i]] != ev[i]) {
-                printf "  frame %s: %s is \"%s\", not \"%s\"\n", $1, ef[i], $column[ef[i]], ev[i]
                 failed = 1
+                if (length(ev[i]) <= 80) {
+                    printf "  frame %s: %s is \"%s\", not \"%s\"\n", $1, ef[i], $column[ef[i]], ev[i]
+                    continue
+                }
+                for (at = 1; substr($column[ef[i]], at, 1) == substr(ev[i], at, 1); at++) {}
+                printf "  frame %s: %s differs from hex digit %d on: \"%s...\", not \"%s...\"\n", $1, ef[i], at,
+                    substr($column[ef[i]], at, 40), substr(ev[i], at, 40)
             }
         }
         END {
@@ -362,7 +396,7 @@ frames_spaced() { # select...
 # The 420-byte record as hexadecimal: the three fields, each ending in NUL, then zeros.
 record_hex() { # sender recipient text (a printf format)
     local hex
-    hex=$(printf "$1\\0$2\\0$3\\0" | od -An -tx1 -v | tr -d ' \n')
+    hex=$({ printf '%s\0%s\0' "$1" "$2"; printf "$3"; printf '\0'; } | od -An -tx1 -v | tr -d ' \n')
     while [ ${#hex} -lt 840 ]; do hex+=00; done
     echo "$hex"
 }
