@@ -189,27 +189,31 @@ int Run(int argc, char** argv)
 
     Inbox inbox(std::move(nameService), std::move(datagrams), std::move(interfaces), *name, *workgroup,
                 Printer(stdout, std::move(*fromOem), options.json));
-    const std::string shownName = UpperAscii(options.name ? *options.name : HostName());
+    const std::string shownName = options.name ? UpperAscii(*options.name) : wire::NameText(*name);
     std::optional<std::uint32_t> defender;
     if (!inbox.Register(defender))
         return Fail(kNetworkError, SystemError("cannot broadcast the name's registration"));
     if (defender)
         return Fail(kNameTaken, shownName + " is already used by " + FormatIp(*defender) + " on this network");
     std::fprintf(stderr, "%s: holding the name %s, taking messages for it and for %s\n", kProgram, shownName.c_str(),
-                 options.workgroup.c_str());
+                 UpperAscii(options.workgroup).c_str());
 
     // Until a signal: the inbox has nothing to do but answer what comes.
     int status = kStopped;
     std::vector<pollfd> fds = {{stop.Get(), POLLIN, 0}, {inbox.NameServiceFd(), POLLIN, 0}, {inbox.DatagramFd(), POLLIN, 0}};
-    while (status == kStopped) {
-        if (WaitReadable(fds, std::nullopt) < 0)
+    for (;;) {
+        if (WaitReadable(fds, std::nullopt) < 0) {
             status = Fail(kNetworkError, SystemError("cannot wait for datagrams"));
-        else if (fds[0].revents & POLLIN)
+            break;
+        }
+        if (fds[0].revents & POLLIN)
             break;
         if (fds[1].revents & POLLIN)
             inbox.OnNameService();
-        if ((fds[2].revents & POLLIN) && !inbox.OnDatagrams())
+        if ((fds[2].revents & POLLIN) && !inbox.OnDatagrams()) {
             status = Fail(kBadInput, SystemError("cannot write to standard output"));
+            break;
+        }
     }
     inbox.Release();
     const Counts& counts = inbox.GetCounts();

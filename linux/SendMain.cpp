@@ -24,6 +24,8 @@ enum Status { kSent = 0, kBadInput = 1, kNoAnswer = 2, kNetworkError = 3 };
 // A broadcast node asks three times, 250 ms apart, and waits as long for the last answers.
 constexpr int kTries = 3;
 constexpr auto kRetryInterval = std::chrono::milliseconds(250);
+// Answers read in one go before the clock is looked at again.
+constexpr int kBurst = 64;
 // More of standard input than this cannot make 255 bytes in any code page.
 constexpr std::size_t kMaxInput = 65536;
 
@@ -105,7 +107,10 @@ Asked Ask(int fd, const wire::Bytes& request, std::uint16_t id, const std::vecto
         }
         const auto deadline = Clock::now() + kRetryInterval;
         while (Clock::now() < deadline && WaitReadable(fds, deadline) > 0) {
-            while (const std::optional<Arrival> arrival = Receive(fd, buffer)) {
+            for (int k = 0; k < kBurst; ++k) {
+                const std::optional<Arrival> arrival = Receive(fd, buffer);
+                if (!arrival)
+                    break;
                 std::optional<wire::NameServicePacket> packet =
                     arrival->truncated ? std::nullopt : wire::ReadNameService(arrival->bytes);
                 if (packet && packet->response && packet->id == id && take(*packet, arrival->from)) {
@@ -125,9 +130,9 @@ struct Target {
     std::vector<Hop> hops;
 };
 
-class Sender {
+class Resolver {
 public:
-    Sender(const Options& options, Fd nameService) : m_options(options), m_nameService(std::move(nameService)) {}
+    Resolver(const Options& options, Fd nameService) : m_options(options), m_nameService(std::move(nameService)) {}
 
     // Fills target; a status other than kSent ends the program.
     int ResolveName(const wire::Name& name, const std::string& shown, Target& target);
@@ -143,7 +148,7 @@ private:
     std::vector<Interface> m_interfaces;
 };
 
-int Sender::Interfaces()
+int Resolver::Interfaces()
 {
     if (m_interfaces.empty())
         m_interfaces = BroadcastInterfaces();
@@ -152,13 +157,13 @@ int Sender::Interfaces()
     return kSent;
 }
 
-int Sender::Failed(const Asked& asked) const
+int Resolver::Failed(const Asked& asked) const
 {
     errno = asked.sendError;
     return Fail(kNetworkError, SystemError("cannot send to " + FormatIp(asked.failedHop.ip)));
 }
 
-int Sender::ResolveName(const wire::Name& name, const std::string& shown, Target& target)
+int Resolver::ResolveName(const wire::Name& name, const std::string& shown, Target& target)
 {
     const auto positive = [&name](const wire::NameServicePacket& packet, Endpoint) {
         return packet.opcode == wire::Opcode::Query && packet.rcode == 0 && packet.type == wire::RecordType::NB &&
@@ -206,7 +211,7 @@ int Sender::ResolveName(const wire::Name& name, const std::string& shown, Target
     return kSent;
 }
 
-int Sender::ResolveAddress(std::uint32_t ip, Target& target)
+int Resolver::ResolveAddress(std::uint32_t ip, Target& target)
 {
     const std::uint16_t id = RandomId();
     const Asked asked = Ask(m_nameService.Get(), wire::BuildNodeStatusRequest(id), id, {{{ip, wire::kNameServicePort}}},
@@ -229,7 +234,7 @@ int Sender::ResolveAddress(std::uint32_t ip, Target& target)
     return Fail(kNoAnswer, FormatIp(ip) + " answered but holds no computer name");
 }
 
-int Sender::ToWorkgroup(const wire::Name& workgroup, Target& target)
+int Resolver::ToWorkgroup(const wire::Name& workgroup, Target& target)
 {
     if (const int status = Interfaces())
         return status;
@@ -387,7 +392,7 @@ int Run(int argc, char** argv)
     Fd nameService = OpenUdp(0);
     if (!nameService.Valid())
         return Fail(kNetworkError, SystemError("cannot make a UDP socket"));
-    Sender resolver(options, std::move(nameService));
+    Resolver resolver(options, std::move(nameService));
     Target target;
     const int status = ip     ? resolver.ResolveAddress(*ip, target)
                        : name ? resolver.ResolveName(*name, UpperAscii(options.destination), target)
