@@ -42,11 +42,14 @@ finish() {
 trap finish EXIT
 trap 'exit 1' INT TERM HUP
 
-# Namespaces left by a run that was killed before it could remove them.
+# Namespaces, and the programs in them, left by a run that was killed before it could remove
+# them.
 for ns in $(ip netns list | awk -v p="^$prefix-[0-9]+-" '$1 ~ p { print $1 }'); do
     owner=${ns#"$prefix"-}
     owner=${owner%%-*}
-    kill -0 "$owner" 2>/dev/null || ip netns del "$ns" 2>/dev/null
+    kill -0 "$owner" 2>/dev/null && continue
+    for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -KILL "$pid" 2>/dev/null; done
+    ip netns del "$ns" 2>/dev/null
 done
 
 # --- The LAN ------------------------------------------------------------------------------
