@@ -83,7 +83,7 @@ using Clock = std::chrono::steady_clock;
 // the number of fds ready, 0 at the deadline, -1 with errno set if poll fails.
 int WaitReadable(std::vector<pollfd>& fds, std::optional<Clock::time_point> deadline);
 
-// A number nobody can guess, for transaction and datagram identifiers.
+// A random number, for transaction and datagram identifiers.
 std::uint16_t RandomId();
 
 } // namespace pellamy
