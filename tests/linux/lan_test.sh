@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # pellamy-send and pellamy-inbox on a LAN of their own: network namespaces made and removed
 # here, a bridge and three hosts on 10.138.0.0/24. ALPHA (.1) and BRAVO (.2) run inboxes in
-# the workgroup WORKGROUP, CHARLIE (.3) sends. tshark captures on the bridge, and every frame
-# the programs sent is checked against the wire format field by field. Hostile datagrams are
+# the workgroup WORKGROUP, CHARLIE (.3) sends. tshark captures on the bridge, and the frames
+# the programs sent are checked against the wire format field by field. Hostile datagrams are
 # built here by hand from that format, not with our own builders, and sent with bash's
 # /dev/udp; so is one valid datagram, which shows that the inbox takes what any conforming
 # sender writes.
@@ -363,7 +363,7 @@ frames_match() { # count select... -- expect...
                     printf "  frame %s: %s is \"%s\", not \"%s\"\n", $1, ef[i], $column[ef[i]], ev[i]
                     continue
                 }
-                for (at = 1; substr($column[ef[i]], at, 1) == substr(ev[i], at, 1); at++) {}
+                for (at = 1; at < length(ev[i]) && substr($column[ef[i]], at, 1) == substr(ev[i], at, 1); at++) {}
                 printf "  frame %s: %s differs from hex digit %d on: \"%s...\", not \"%s...\"\n", $1, ef[i], at,
                     substr($column[ef[i]], at, 40), substr(ev[i], at, 40)
             }
