@@ -18,6 +18,19 @@ int PutField(MessengerDatagram& datagram, int at, const char* field, int limit)
 
 int Clamp(int length, int limit) { return length < limit ? length : limit; }
 
+// The record's one layout; putText copies the text's first bytes into it, converted or not.
+MessengerDatagram Compose(const char (&senderName)[kComputerNameBufferSize], DWORD senderLength,
+                          const CString& destination, const CString& text,
+                          void (*putText)(const char* text, char* into, int length))
+{
+    MessengerDatagram datagram = {};
+    const int nameLength = senderLength < kComputerNameBufferSize ? static_cast<int>(senderLength) : 0;
+    int i = PutField(datagram, 0, senderName, nameLength);
+    i = PutField(datagram, i, destination, Clamp(destination.GetLength(), kMaxDestinationLength));
+    putText(text, datagram.bytes + i, Clamp(text.GetLength(), kMaxTextLength));
+    return datagram;
+}
+
 } // namespace
 
 MailslotPath FormatMailslotPath(const CString& destination)
@@ -30,16 +43,19 @@ MailslotPath FormatMailslotPath(const CString& destination)
 MessengerDatagram ComposeDatagram(const char (&senderName)[kComputerNameBufferSize], DWORD senderLength,
                                   const CString& destination, const CString& message)
 {
-    MessengerDatagram datagram = {};
-    const int nameLength = senderLength < kComputerNameBufferSize ? static_cast<int>(senderLength) : 0;
-    int i = PutField(datagram, 0, senderName, nameLength);
-    i = PutField(datagram, i, destination, Clamp(destination.GetLength(), kMaxDestinationLength));
-    const int t = Clamp(message.GetLength(), kMaxTextLength);
-    Win().CharToOemBuffA(message, datagram.bytes + i, t);
-    return datagram;
+    return Compose(senderName, senderLength, destination, message, [](const char* text, char* into, int length) {
+        Win().CharToOemBuffA(text, into, length);
+    });
 }
 
-bool ParseDatagram(const char* record, size_t length, ReceivedMessage& message)
+MessengerDatagram ComposeRecord(const char (&senderName)[kComputerNameBufferSize], DWORD senderLength,
+                                const CString& destination, const CString& oemText)
+{
+    return Compose(senderName, senderLength, destination, oemText,
+                   [](const char* text, char* into, int length) { std::memcpy(into, text, length); });
+}
+
+bool ParseRecord(const char* record, size_t length, ReceivedMessage& message)
 {
     if (length > kMaxRecordSize)
         return false;
@@ -56,10 +72,18 @@ bool ParseDatagram(const char* record, size_t length, ReceivedMessage& message)
     }
     message.sender = CString(field[0], fieldLength[0]);
     message.recipient = CString(field[1], fieldLength[1]);
-    // Converted in place, byte for byte.
     message.text = CString(field[2], fieldLength[2]);
-    char* text = message.text.GetBuffer(fieldLength[2]);
-    Win().OemToCharBuffA(text, text, fieldLength[2]);
+    return true;
+}
+
+bool ParseDatagram(const char* record, size_t length, ReceivedMessage& message)
+{
+    if (!ParseRecord(record, length, message))
+        return false;
+    // Converted in place, byte for byte.
+    const int textLength = message.text.GetLength();
+    char* text = message.text.GetBuffer(textLength);
+    Win().OemToCharBuffA(text, text, textLength);
     message.text.ReleaseBuffer();
     return true;
 }

@@ -31,6 +31,11 @@ MailslotPath FormatMailslotPath(const CString& destination);
 MessengerDatagram ComposeDatagram(const char (&senderName)[kComputerNameBufferSize], DWORD senderLength,
                                   const CString& destination, const CString& message);
 
+// The same record with the text's bytes taken as they are: for a sender that has converted the
+// text to the receivers' OEM code page itself.
+MessengerDatagram ComposeRecord(const char (&senderName)[kComputerNameBufferSize], DWORD senderLength,
+                                const CString& destination, const CString& oemText);
+
 // A record as a reader of the mailslot takes it: the three fields, the text back in the
 // ANSI code page.
 struct ReceivedMessage {
@@ -45,3 +50,6 @@ struct ReceivedMessage {
 // fewer than three fields within length, or length above kMaxRecordSize (record is not read
 // then, and may be null). Not a byte past length is read.
 bool ParseDatagram(const char* record, size_t length, ReceivedMessage& message);
+
+// The same, with the text left in the OEM code page: for a reader that converts it itself.
+bool ParseRecord(const char* record, size_t length, ReceivedMessage& message);

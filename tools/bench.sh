@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The bench command: builds what it measures and prints one table of Pellamy's and Pellamy
-# Inbox's size and speed figures, also written to build/bench.txt. A target missed is
+# Inbox's size and speed figures, and those of pellamy-inbox and pellamy-send (measured on
+# network namespaces, as root), also written to build/bench.txt. A target missed is
 # reported in the table, never an error. Where Wine cannot start 32-bit programs, the Windows figures are those of
 # the 64-bit build of the same sources (see choose_windows_build).
 set -euo pipefail
@@ -29,7 +30,7 @@ quietly build_windows "$WINEARCH"
 quietly cmake --build "$win" --target mailslot_bench -j"$(nproc)"
 # Instructions are counted on code built without the sanitizers.
 quietly cmake -S "$root" -B "$build/bench-host" -DCMAKE_CXX_COMPILER=clang++ -DPELLAMY_SANITIZE=OFF
-quietly cmake --build "$build/bench-host" --target compose_bench -j"$(nproc)"
+quietly cmake --build "$build/bench-host" --target compose_bench linux_bench pellamy-send pellamy-inbox -j"$(nproc)"
 
 rows=()
 row() { rows+=("| $1 | $2 | $3 | $4 |"); }
@@ -81,6 +82,40 @@ for length in 2 255; do
     row "ComposeDatagram, $length-byte message (host, Ir per call)" \
         "$compose vs $copy for memcpy + conversion: ${ratio}x" "-" "older baseline"
 done
+
+# --- pellamy-inbox and pellamy-send on network namespaces -------------------------------
+# Made and removed by tools/bench/linux.sh, which says how each figure is taken.
+linux_log=$build/bench-linux.txt
+rm -f "$linux_log"
+timeout 600 "$root/tools/bench/linux.sh" "$build/bench-host" "$linux_log" >>"$log" 2>&1 || true
+figure() { awk -v key="$1" '$1 == key { print $2 }' "$linux_log" 2>/dev/null; }
+what="pellamy-inbox, datagrams taken and printed to /dev/null (per second of its processor time)"
+if [ -n "$(figure rate_bare)" ]; then
+    ratio=$(awk -v a="$(figure rate_inbox)" -v b="$(figure rate_bare)" 'BEGIN { printf "%.2f", a / b }')
+    row "$what" \
+        "median $(figure rate_inbox) vs bare recvfrom loop $(figure rate_bare): ${ratio}x ($(figure rate_rounds) rounds of $(figure rate_sent) sent back to back; taken $(figure rate_inbox_taken) and $(figure rate_bare_taken))" \
+        ">= 0.5x" "$(verdict "$ratio >= 0.5")"
+else
+    row "$what" "the bench failed: see $log" ">= 0.5x" "not measured"
+fi
+what="pellamy-inbox memory, 100,000 hostile and valid datagrams"
+if [ -n "$(figure memory_taken)" ]; then
+    growth=$(($(figure memory_hwm_after) - $(figure memory_rss_before)))
+    row "$what" \
+        "VmRSS $(figure memory_rss_before) KiB before, $(figure memory_rss_after) KiB after; VmHWM after $(figure memory_hwm_after) KiB: grew $growth KiB (taken: $(figure memory_taken) of 101000, the first 1000 before the first reading)" \
+        "growth <= 1 MiB" "$(verdict "$growth <= 1024")"
+else
+    row "$what" "the bench failed: see $log" "growth <= 1 MiB" "not measured"
+fi
+what="pellamy-send, start to its datagram on the wire, an address given"
+if [ -n "$(figure send_ms)" ]; then
+    ratio=$(awk -v a="$(figure send_ms)" -v b="$(figure send_bare_ms)" 'BEGIN { printf "%.2f", a / b }')
+    row "$what" \
+        "$(figure send_ms) ms vs a bare sendto of the same bytes $(figure send_bare_ms) ms: ${ratio}x (medians of $(figure send_runs))" \
+        "-" "reported"
+else
+    row "$what" "the bench failed: see $log" "-" "not measured"
+fi
 
 # --- Sends under Wine: DoMailSlotClient against bare calls ---------------------------------
 # Against the system calls a send makes (open, computer-name query, write, close); beside it,

@@ -6,10 +6,12 @@ set -euo pipefail
 # wine32 is installed on every host: on one whose kernel cannot start 32-bit programs it
 # stays unused, and the 64-bit build runs under wine64 (tools/common.sh chooses). fonts-wine
 # holds Wine's own fonts (Tahoma, and Marlett for the caption buttons), only a
-# recommendation of wine.
+# recommendation of wine. The Linux programs' test and bench build a LAN of network namespaces
+# (iproute2) and check the frames with tshark.
 packages=(cmake make g++ googletest clang libclang-rt-14-dev valgrind
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-          wine wine32:i386 wine64 fonts-wine xvfb x11-apps imagemagick python3)
+          wine wine32:i386 wine64 fonts-wine xvfb x11-apps imagemagick python3
+          iproute2 tshark)
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
@@ -22,5 +24,7 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
     apt-get update -q
+    # wireshark-common asks whether ordinary users may capture; root captures either way.
+    echo "wireshark-common wireshark-common/install-setuid boolean false" | debconf-set-selections
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi

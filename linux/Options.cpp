@@ -1,0 +1,49 @@
+#include "linux/Options.h"
+
+#include "linux/Net.h"
+
+#include <cwctype>
+
+namespace pellamy {
+
+namespace {
+
+std::string UpperOem(const Charsets& toOem, const std::string& text)
+{
+    std::wstring wide = toOem.Decode(text);
+    for (wchar_t& c : wide)
+        c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+    return toOem.Encode(wide);
+}
+
+} // namespace
+
+std::optional<int> ParseCodePage(const std::string& text)
+{
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    const int number = std::stoi(text);
+    if (number < 1 || number > 65535)
+        return std::nullopt;
+    return number;
+}
+
+std::optional<wire::Name> ComputerName(const Charsets& toOem, const std::string& text)
+{
+    return wire::MakeName(UpperOem(toOem, text));
+}
+
+std::optional<wire::Name> HostComputerName(const Charsets& toOem)
+{
+    return wire::MakeName(UpperOem(toOem, HostName()).substr(0, 15));
+}
+
+std::string UpperAscii(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+} // namespace pellamy

@@ -1,0 +1,157 @@
+#include "linux/Text.h"
+
+#include "messenger/Datagram.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace pellamy {
+
+namespace {
+
+std::wstring WithCrLf(std::wstring_view text)
+{
+    std::wstring out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if (c == L'\r' || c == L'\n') {
+            if (c == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n')
+                ++i;
+            out += L"\r\n";
+        } else {
+            out += c == L'\0' ? L'?' : c;
+        }
+    }
+    return out;
+}
+
+std::wstring WithoutTrailingLineBreaks(std::wstring text)
+{
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r'))
+        text.pop_back();
+    return text;
+}
+
+} // namespace
+
+std::optional<Converter> Converter::Open(const std::string& to, const std::string& from)
+{
+    const iconv_t cd = iconv_open(to.c_str(), from.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return std::nullopt;
+    return Converter(cd);
+}
+
+Converter::Converter(Converter&& other) noexcept : m_cd(other.m_cd)
+{
+    other.m_cd = reinterpret_cast<iconv_t>(-1);
+}
+
+Converter::~Converter()
+{
+    if (m_cd != reinterpret_cast<iconv_t>(-1))
+        iconv_close(m_cd);
+}
+
+std::string Converter::Run(std::string_view input, std::string_view replacement, std::size_t unit) const
+{
+    std::string output;
+    char buffer[1024];
+    char* in = const_cast<char*>(input.data()); // iconv's prototype; it only reads
+    std::size_t inLeft = input.size();
+    // Every round consumes input or writes output.
+    while (inLeft > 0) {
+        char* out = buffer;
+        std::size_t outLeft = sizeof buffer;
+        const bool failed = iconv(m_cd, &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1);
+        output.append(buffer, out - buffer);
+        if (failed && errno != E2BIG) { // EILSEQ, or EINVAL for a sequence cut off at the end
+            output.append(replacement);
+            const std::size_t skip = std::min(unit, inLeft);
+            in += skip;
+            inLeft -= skip;
+            iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    char* out = buffer;
+    std::size_t outLeft = sizeof buffer;
+    iconv(m_cd, nullptr, nullptr, &out, &outLeft); // back to the initial shift state for the next
+    output.append(buffer, out - buffer);
+    return output;
+}
+
+std::optional<Charsets> Charsets::Open(const std::string& from, const std::string& to)
+{
+    std::optional<Converter> decoder = Converter::Open("WCHAR_T", from);
+    std::optional<Converter> encoder = Converter::Open(to, "WCHAR_T");
+    if (!decoder || !encoder)
+        return std::nullopt;
+    return Charsets(std::move(*decoder), std::move(*encoder));
+}
+
+std::wstring Charsets::Decode(std::string_view bytes) const
+{
+    const wchar_t question = L'?';
+    const std::string wide =
+        m_decoder.Run(bytes, std::string_view(reinterpret_cast<const char*>(&question), sizeof question), 1);
+    std::wstring text(wide.size() / sizeof(wchar_t), L'\0');
+    std::memcpy(text.data(), wide.data(), text.size() * sizeof(wchar_t));
+    return text;
+}
+
+std::string Charsets::Encode(std::wstring_view text) const
+{
+    return m_encoder.Run(std::string_view(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t)),
+                         "?", sizeof(wchar_t));
+}
+
+std::string CodePageName(int number) { return "CP" + std::to_string(number); }
+
+std::optional<std::string> RecordText(const Charsets& toOem, std::string_view text, bool standardInput)
+{
+    std::wstring wide = toOem.Decode(text);
+    if (standardInput)
+        wide = WithoutTrailingLineBreaks(std::move(wide));
+    std::string oem = toOem.Encode(WithCrLf(wide));
+    if (oem.size() > kMaxTextLength)
+        return std::nullopt;
+    return oem;
+}
+
+std::wstring Printable(std::wstring_view text, bool lineBreaks)
+{
+    std::wstring out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if (lineBreaks && (c == L'\r' || c == L'\n')) {
+            if (c == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n')
+                ++i;
+            out += L'\n';
+        } else if (lineBreaks && c == L'\t') {
+            out += c;
+        } else {
+            const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
+            out += control ? L'?' : c;
+        }
+    }
+    return out;
+}
+
+std::wstring JsonString(std::wstring_view printable)
+{
+    std::wstring out = L"\"";
+    for (const wchar_t c : printable) {
+        switch (c) {
+        case L'"': out += L"\\\""; break;
+        case L'\\': out += L"\\\\"; break;
+        case L'\n': out += L"\\n"; break;
+        case L'\t': out += L"\\t"; break;
+        default: out += c;
+        }
+    }
+    return out + L'"';
+}
+
+} // namespace pellamy

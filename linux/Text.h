@@ -1,0 +1,62 @@
+#pragma once
+// Text between the user's locale and the receivers' OEM code page, by way of wide characters
+// (UCS-4 in glibc), and what of it may reach a terminal or a JSON reader.
+#include <iconv.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace pellamy {
+
+// One iconv conversion, closed when it goes.
+class Converter {
+public:
+    // Nullopt when iconv knows one of the two character sets not.
+    static std::optional<Converter> Open(const std::string& to, const std::string& from);
+    Converter(Converter&& other) noexcept;
+    Converter& operator=(Converter&&) = delete;
+    ~Converter();
+
+    // What the target lacks, and input that is not valid in the source, becomes replacement
+    // (bytes in the target's character set), the offending input skipped by unit bytes.
+    std::string Run(std::string_view input, std::string_view replacement, std::size_t unit) const;
+
+private:
+    explicit Converter(iconv_t cd) : m_cd(cd) {}
+    iconv_t m_cd;
+};
+
+// The two ends of the way a text goes: bytes in one character set to wide characters, wide
+// characters to bytes in another. A character the other side lacks becomes '?'.
+class Charsets {
+public:
+    static std::optional<Charsets> Open(const std::string& from, const std::string& to);
+
+    std::wstring Decode(std::string_view bytes) const;
+    std::string Encode(std::wstring_view text) const;
+
+private:
+    Charsets(Converter decoder, Converter encoder) : m_decoder(std::move(decoder)), m_encoder(std::move(encoder)) {}
+    Converter m_decoder;
+    Converter m_encoder;
+};
+
+// "CP850" for 850.
+std::string CodePageName(int number);
+
+// The text as the record carries it: in the OEM code page, every line break (CR LF, CR or
+// LF) as CR LF, a NUL, which would end the record's text, as '?'; from standard input,
+// without its final line breaks. Nullopt when it is above 255 bytes there.
+std::optional<std::string> RecordText(const Charsets& toOem, std::string_view text, bool standardInput);
+
+// Safe for a terminal: every control character (C0, DEL and C1) shows as '?'. With
+// lineBreaks, CR LF, lone CR and LF become '\n' and tabs stay; without, they are '?' too.
+std::wstring Printable(std::wstring_view text, bool lineBreaks);
+
+// A JSON string, quotes included, of a text already Printable: quote, backslash, line break
+// and tab escaped.
+std::wstring JsonString(std::wstring_view printable);
+
+} // namespace pellamy
