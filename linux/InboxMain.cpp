@@ -217,7 +217,7 @@ int Run(int argc, char** argv)
     }
     inbox.Release();
     const Counts& counts = inbox.GetCounts();
-    std::fprintf(stderr, "%s: %lu messages, %lu datagrams ignored, %lu malformed\n", kProgram, counts.messages,
+    std::fprintf(stderr, "%s: messages: %lu, ignored: %lu, malformed: %lu\n", kProgram, counts.messages,
                  counts.ignored, counts.malformed);
     return status;
 }

@@ -214,8 +214,8 @@ runs_as_nobody() { # pid
 # The counts an inbox printed when it stopped add up: messages, and what it refused.
 counted() { # name messages refused
     awk -v m="$2" -v r="$3" '
-        /^pellamy-inbox: [0-9]+ messages, [0-9]+ datagrams ignored, [0-9]+ malformed$/ {
-            found = 1; ok = ($2 == m && $4 + $7 == r)
+        /^pellamy-inbox: messages: [0-9]+, ignored: [0-9]+, malformed: [0-9]+$/ {
+            found = 1; ok = ($3 + 0 == m && $5 + $7 == r)
         }
         END { exit !(found && ok) }' "$work/$1.err"
 }
