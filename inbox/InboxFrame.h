@@ -9,7 +9,8 @@ const UINT WM_INBOX_RECORDS = WM_APP + 1;
 
 // The Inbox window: the received messages in a read-only text, a status line below, and the
 // tray icon. Hidden at start, shown when messages arrive or the user asks; closing it only
-// hides it, Exit destroys it.
+// hides it, Exit destroys it. Messages that arrive while the user cannot see them are counted
+// in the icon's tip.
 class CInboxFrame : public CFrameWnd {
 public:
     explicit CInboxFrame(CMailslotListener& listener) : m_listener(listener) {}
@@ -32,8 +33,13 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
-    // Once for all the messages that one wake-up brought.
-    void ShowNewMessages();
+    // Once for all the messages that one wake-up brought (count of them, those dropped unread
+    // included).
+    void ShowNewMessages(UINT count);
+    // The text brought up to the log, the reader's place kept.
+    void UpdateView();
+    // The messages not yet seen, told in the icon's tip.
+    void SetUnseen(UINT count);
 
     CMailslotListener& m_listener;
     CTrayIcon m_trayIcon;
@@ -41,4 +47,6 @@ private:
     HWND m_text = nullptr;
     HWND m_status = nullptr;
     int m_statusHeight = 0;
+    DWORD m_raisedAt = 0; // when the window last came up
+    UINT m_unseen = 0;    // messages that arrived while it was hidden or minimized
 };

@@ -1,6 +1,16 @@
 #include "platform/Win32Api.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+namespace {
+// Looked up at the first call, so that the programs still start on systems before Vista.
+HRESULT WINAPI QueryUserNotificationState(QUERY_USER_NOTIFICATION_STATE* state)
+{
+    static const auto query = reinterpret_cast<decltype(&::SHQueryUserNotificationState)>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("shell32.dll"), "SHQueryUserNotificationState")));
+    return query ? query(state) : E_NOTIMPL;
+}
+} // namespace
+#else
 #include "platform/HostText.h"
 #endif
 
@@ -17,6 +27,7 @@ Win32Api& Win()
         ::MessageBoxA, ::SetForegroundWindow, ::GetCursorPos, ::PostMessageA, ::SendMessageA,
         ::IsWindow, ::IsIconic, ::ShowWindow, ::GetClientRect, ::GetSystemMetrics, ::DrawIcon,
         ::LoadImageA, ::RegisterWindowMessageA,
+        ::GetTickCount, QueryUserNotificationState,
 #else
         HostWsprintfA, HostCharToOemBuffA, HostOemToCharBuffA,
 #endif

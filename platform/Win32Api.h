@@ -46,6 +46,10 @@ struct Win32Api {
     decltype(&::DrawIcon) DrawIcon;
     decltype(&::LoadImageA) LoadImageA;
     decltype(&::RegisterWindowMessageA) RegisterWindowMessageA;
+    // The time, and whether the user has the screen for a full-screen program or a
+    // presentation (Windows Vista on: E_NOTIMPL on older systems)
+    decltype(&::GetTickCount) GetTickCount;
+    decltype(&::SHQueryUserNotificationState) SHQueryUserNotificationState;
 #endif
 };
 

@@ -1,6 +1,8 @@
 // The Inbox in process: its start-up failures, with the mailslot and the shell stood in for and
-// message boxes recorded; and its reader and window on a mailslot of the test's own.
+// message boxes recorded; and its reader and window on a mailslot of the test's own, with the
+// time and the shell's notification state stood in for.
 #include "inbox/InboxApp.h"
+#include "inbox/MessageLog.h"
 
 #include "platform/Win32Api.h"
 #include "res/resource.h"
@@ -14,30 +16,41 @@
 
 namespace {
 
-const char kSlot[] = "\\\\.\\mailslot\\pellamy_inbox_test";
+// The reader keeps its mailslot until the process ends: each test makes one of its own.
+std::string g_slot;
 DWORD g_mailslotError;
 BOOL g_shellResult;
 std::string g_shell; // the shell calls in order: 0 adds the icon, 2 removes it
+std::string g_tip;   // the icon's last tip
 std::string g_boxes; // each message box's text, caption and type
+std::string g_shows; // each ShowWindow's command
+DWORD g_now;
+QUERY_USER_NOTIFICATION_STATE g_screen;
 
 // The mailslot (one of the test's own, or a failure), the shell and message boxes, stood in for.
 class Inbox : public testing::Test {
 protected:
     void SetUp() override
     {
+        static int s_tests = 0;
+        g_slot = "\\\\.\\mailslot\\pellamy_inbox_test" + std::to_string(++s_tests);
         g_mailslotError = ERROR_SUCCESS;
         g_shellResult = TRUE;
         g_shell.clear();
         g_boxes.clear();
+        g_now = 0;
+        g_screen = QUNS_ACCEPTS_NOTIFICATIONS;
     }
     ScopedOverride<decltype(Win32Api::CreateMailslotA)> m_slot{
         Win().CreateMailslotA, [](LPCSTR, DWORD size, DWORD timeout, LPSECURITY_ATTRIBUTES security) WINAPI {
             SetLastError(g_mailslotError);
-            return g_mailslotError ? INVALID_HANDLE_VALUE : CreateMailslotA(kSlot, size, timeout, security);
+            return g_mailslotError ? INVALID_HANDLE_VALUE : CreateMailslotA(g_slot.c_str(), size, timeout, security);
         }};
     ScopedOverride<decltype(Win32Api::Shell_NotifyIconA)> m_shell{
-        Win().Shell_NotifyIconA, [](DWORD message, PNOTIFYICONDATAA) WINAPI {
+        Win().Shell_NotifyIconA, [](DWORD message, PNOTIFYICONDATAA data) WINAPI {
             g_shell += std::to_string(message);
+            if (data->uFlags & NIF_TIP)
+                g_tip = data->szTip;
             return g_shellResult;
         }};
     ScopedOverride<decltype(Win32Api::MessageBoxA)> m_box{
@@ -45,7 +58,45 @@ protected:
             g_boxes += std::string(text) + "/" + caption + "/" + std::to_string(type);
             return IDOK;
         }};
+    ScopedOverride<decltype(Win32Api::ShowWindow)> m_show{Win().ShowWindow, [](HWND window, int command) WINAPI {
+        g_shows += std::to_string(command);
+        return ShowWindow(window, command);
+    }};
+    ScopedOverride<decltype(Win32Api::GetTickCount)> m_time{Win().GetTickCount, []() WINAPI { return g_now; }};
+    ScopedOverride<decltype(Win32Api::SHQueryUserNotificationState)> m_screen{
+        Win().SHQueryUserNotificationState, [](QUERY_USER_NOTIFICATION_STATE* state) WINAPI {
+            *state = g_screen;
+            return S_OK;
+        }};
 };
+
+// Handles what comes, for at most 20 seconds, until the status line reads "COUNT messages"
+// and what it adds.
+bool Counted(HWND window, int count)
+{
+    std::string status = std::to_string(count) + (count == 1 ? " message" : " messages");
+    if (count > CMessageLog::kCapacity)
+        status += " (" + std::to_string(count - CMessageLog::kCapacity) +
+                  (count == CMessageLog::kCapacity + 1 ? " older one dropped)" : " older ones dropped)");
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < 20000; Sleep(10)) {
+        Pump();
+        if (WindowText(GetDlgItem(window, IDC_INBOX_STATUS)) == status)
+            return true;
+    }
+    return false;
+}
+
+// Writes records first to first + count - 1 of a numbered burst to the Inbox's mailslot.
+bool Deliver(int first, int count)
+{
+    std::vector<std::string> records;
+    for (int k = first; k < first + count; ++k)
+        records.push_back(Numbered(k));
+    const HANDLE writer = StartWriting(g_slot.c_str(), records);
+    const bool written = Written(writer, 10000);
+    CloseHandle(writer);
+    return written;
+}
 
 TEST_F(Inbox, AFailedStartShowsOneBoxAndEndsWithExitCode1)
 {
@@ -98,20 +149,110 @@ TEST_F(Inbox, TakesWhatQueuedWhileBusyWithinItsBoundAndKeepsTheLastThousand)
     std::vector<std::string> records;
     for (int k = 0; k < 2000; ++k)
         records.push_back(Numbered(k, k < 1800 ? 0 : 60000));
-    const HANDLE writer = StartWriting(kSlot, records);
+    const HANDLE writer = StartWriting(g_slot.c_str(), records);
     EXPECT_FALSE(Written(writer, 1000)) << "the queue took every record";
-    const HWND status = GetDlgItem(window, IDC_INBOX_STATUS);
-    for (const DWORD start = GetTickCount(); GetTickCount() - start < 20000; Sleep(10)) {
-        Pump();
-        if (WindowText(status) == "2000 messages (1000 older ones dropped)")
-            break;
-    }
+    EXPECT_TRUE(Counted(window, 2000));
     EXPECT_TRUE(Written(writer, 0));
-    EXPECT_EQ("2000 messages (1000 older ones dropped)", WindowText(status));
     EXPECT_EQ(Numbers(1000, 2000), NumbersShown(WindowText(text)));
     CloseHandle(writer);
     app.m_pMainWnd->DestroyWindow(); // Exit
     EXPECT_EQ("002", g_shell);       // and removed
+    Pump();
+}
+
+// The window comes up when hidden, but not over a program that has the screen, and when shown
+// at most every ten seconds; what arrives while it is hidden is counted in the icon's tip.
+TEST_F(Inbox, ComesUpWhenItMayAndCountsWhatTheUserHasNotSeen)
+{
+    CInboxApp app;
+    ASSERT_TRUE(app.InitInstance());
+    const HWND window = app.m_pMainWnd->m_hWnd;
+    const struct {
+        UINT message;
+        WPARAM command;
+        QUERY_USER_NOTIFICATION_STATE screen;
+        DWORD later;
+        int records;
+        const char* shows;
+        bool visible;
+        const char* tip;
+    } steps[] = {
+        {0, 0, QUNS_ACCEPTS_NOTIFICATIONS, 0, 1, "8", true, "Pellamy Inbox"},
+        {0, 0, QUNS_ACCEPTS_NOTIFICATIONS, 9999, 1, "", true, "Pellamy Inbox"},
+        {0, 0, QUNS_ACCEPTS_NOTIFICATIONS, 1, 1, "8", true, "Pellamy Inbox"},
+        {WM_CLOSE, 0, QUNS_BUSY, 20000, 1, "0", false, "Pellamy Inbox - 1 new message"},
+        {0, 0, QUNS_RUNNING_D3D_FULL_SCREEN, 0, 2, "", false, "Pellamy Inbox - 3 new messages"},
+        {0, 0, QUNS_PRESENTATION_MODE, 0, 1, "", false, "Pellamy Inbox - 4 new messages"},
+        {0, 0, QUNS_APP, 0, 1, "", false, "Pellamy Inbox - 5 new messages"},
+        {WM_COMMAND, ID_SHOW_MESSAGES, QUNS_APP, 0, 0, "5", true, "Pellamy Inbox"},
+        {WM_CLOSE, 0, QUNS_NOT_PRESENT, 0, 1, "08", true, "Pellamy Inbox"}, // a locked screen
+    };
+    int sent = 0;
+    for (const auto& step : steps) {
+        g_shows.clear();
+        if (step.message)
+            SendMessageA(window, step.message, step.command, 0);
+        g_screen = step.screen;
+        g_now += step.later;
+        ASSERT_TRUE(Deliver(sent, step.records));
+        sent += step.records;
+        EXPECT_TRUE(Counted(window, sent));
+        EXPECT_EQ(step.shows, g_shows) << sent;
+        EXPECT_EQ(step.visible, IsWindowVisible(window) != FALSE) << sent;
+        EXPECT_EQ(step.tip, g_tip) << sent;
+    }
+    app.m_pMainWnd->DestroyWindow();
+    Pump();
+}
+
+// A reader's place and selection stay on the same text while messages arrive and the oldest
+// are cut (three lines each); a view at the end, or a hidden one, follows the newest.
+TEST_F(Inbox, KeepsTheReadersPlaceAndSelection)
+{
+    CInboxApp app;
+    ASSERT_TRUE(app.InitInstance());
+    const HWND window = app.m_pMainWnd->m_hWnd;
+    const HWND text = GetDlgItem(window, IDC_INBOX_TEXT);
+    SendMessageA(window, WM_COMMAND, ID_SHOW_MESSAGES, 0);
+    ASSERT_TRUE(Deliver(0, CMessageLog::kCapacity));
+    ASSERT_TRUE(Counted(window, CMessageLog::kCapacity));
+    const int kEnd = -100; // the last line shown, the caret at the end
+    const struct {
+        bool hide;
+        int line, from, to; // before: from the first line and character that stay
+        int lineAfter, fromAfter, toAfter;
+    } steps[] = {
+        {false, kEnd, kEnd, kEnd, kEnd, kEnd, kEnd},
+        {false, 27, -3, 4, 27, 0, 4},
+        {false, -2, 5, 9, 0, 5, 9},
+        {true, 0, -5, -5, kEnd, 0, 0},
+    };
+    int sent = CMessageLog::kCapacity;
+    for (const auto& step : steps) {
+        const std::string shown = WindowText(text);
+        const int cut = static_cast<int>(shown.find("\r\n\r\n")) + 4;
+        const int end = static_cast<int>(shown.size());
+        SendMessageA(text, EM_SETSEL, step.from == kEnd ? end : cut + step.from, step.to == kEnd ? end : cut + step.to);
+        const int line = step.line == kEnd ? 100000 : 3 + step.line;
+        SendMessageA(text, EM_LINESCROLL, 0, line - SendMessageA(text, EM_GETFIRSTVISIBLELINE, 0, 0));
+        if (step.hide)
+            SendMessageA(window, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(Deliver(sent, 1));
+        ASSERT_TRUE(Counted(window, ++sent));
+
+        SCROLLINFO scroll = {sizeof scroll, SIF_ALL, 0, 0, 0, 0, 0};
+        GetScrollInfo(text, SB_VERT, &scroll);
+        const int newEnd = GetWindowTextLengthA(text);
+        DWORD from = 0, to = 0;
+        SendMessageA(text, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+        if (step.lineAfter == kEnd)
+            EXPECT_EQ(scroll.nMax + 1, scroll.nPos + static_cast<int>(scroll.nPage)) << sent;
+        else
+            EXPECT_EQ(step.lineAfter, SendMessageA(text, EM_GETFIRSTVISIBLELINE, 0, 0)) << sent;
+        EXPECT_EQ(step.fromAfter == kEnd ? newEnd : step.fromAfter, static_cast<int>(from)) << sent;
+        EXPECT_EQ(step.toAfter == kEnd ? newEnd : step.toAfter, static_cast<int>(to)) << sent;
+    }
+    app.m_pMainWnd->DestroyWindow();
     Pump();
 }
 
