@@ -12,6 +12,11 @@ const UINT WM_TASKBARCREATED = Win().RegisterWindowMessageA("TaskbarCreated");
 // A shown window comes up again at most this often, however many messages arrive.
 const DWORD kRaiseIntervalMs = 10000;
 
+// To the window itself: the next step of the view's change.
+const UINT WM_INBOX_VIEW = WM_APP + 2;
+// The characters a step adds to the view, about 10 ms of work for Wine's edit control.
+const int kViewStep = 8192;
+
 // A full-screen program (a game, a video, a Store app) or a presentation has the screen: the
 // window stays where it is. A locked screen or a screen saver does not hold it back, so that
 // it waits on top for the user's return.
@@ -36,6 +41,7 @@ BEGIN_MESSAGE_MAP(CInboxFrame, CFrameWnd)
     ON_MESSAGE(WM_INBOX_RECORDS, OnRecords)
     ON_MESSAGE(WM_TRAYNOTIFY, OnTrayCallback)
     ON_REGISTERED_MESSAGE(WM_TASKBARCREATED, OnTaskbarCreated)
+    ON_MESSAGE(WM_INBOX_VIEW, OnViewStep)
 END_MESSAGE_MAP()
 
 int CInboxFrame::OnCreate(LPCREATESTRUCT cs)
@@ -156,7 +162,10 @@ LRESULT CInboxFrame::OnRecords(WPARAM, LPARAM)
 
 void CInboxFrame::ShowNewMessages(UINT count)
 {
-    UpdateView();
+    if (m_viewAt < m_view.GetLength())
+        m_viewBehind = true;
+    else
+        UpdateView();
     // On top, without taking the keyboard from what the user is typing elsewhere: always when
     // hidden, at most every kRaiseIntervalMs when shown, never over a program that has the
     // screen. Flashing until the user turns to it.
@@ -174,11 +183,34 @@ void CInboxFrame::ShowNewMessages(UINT count)
 void CInboxFrame::UpdateView()
 {
     // The text changed in place, the new messages appended and the dropped ones cut from the
-    // start (under Wine far cheaper than setting all of it), painted once. The selection and
-    // the first line shown stay on the same text, moved by the cut (a selection in the part cut
-    // goes to the start); a caret at the end stays at the end. Only a view that shows the last
-    // line, or a hidden one, follows the newest.
-    const CMessageLog::ViewChange change = m_log.TakeViewChange();
+    // start (under Wine far cheaper than setting all of it), painted once. A flood brings all
+    // the kept text at each change: it goes in whole lines of about kViewStep characters, a
+    // step each from a message posted to the window, so that it answers in between.
+    DWORD cut = 0;
+    bool whole = false;
+    if (m_viewAt == m_view.GetLength()) {
+        const CMessageLog::ViewChange change = m_log.TakeViewChange();
+        cut = change.cut;
+        whole = change.whole;
+        m_view = change.text;
+        m_viewAt = 0;
+    }
+    int size = m_view.GetLength() - m_viewAt;
+    if (size > kViewStep) {
+        size = kViewStep;
+        while (m_viewAt + size < m_view.GetLength() && m_view[m_viewAt + size - 1] != '\n')
+            ++size;
+    }
+    const CString text(m_view + m_viewAt, size);
+    m_viewAt += size;
+    const bool more = m_viewAt < m_view.GetLength();
+    if (more || m_viewBehind)
+        Win().PostMessageA(m_hWnd, WM_INBOX_VIEW, 0, 0);
+    m_viewBehind = m_viewBehind && more;
+
+    // The selection and the first line shown stay on the same text, moved by the cut (a
+    // selection in the part cut goes to the start); a caret at the end stays at the end. Only
+    // a view that shows the last line, or a hidden one, follows the newest.
     DWORD start = 0, end = 0;
     ::SendMessageA(m_text, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
     const DWORD length = GetWindowTextLengthA(m_text);
@@ -186,13 +218,14 @@ void CInboxFrame::UpdateView()
     SCROLLINFO scroll = {sizeof scroll, SIF_ALL, 0, 0, 0, 0, 0};
     GetScrollInfo(m_text, SB_VERT, &scroll);
     const bool follow = !::IsWindowVisible(m_hWnd) || scroll.nPos + static_cast<int>(scroll.nPage) > scroll.nMax;
-    const DWORD cut = change.whole ? length : change.cut;
+    if (whole)
+        cut = length;
     const LRESULT first = ::SendMessageA(m_text, EM_GETFIRSTVISIBLELINE, 0, 0) -
                           ::SendMessageA(m_text, EM_LINEFROMCHAR, cut, 0);
 
     ::SendMessageA(m_text, WM_SETREDRAW, FALSE, 0);
-    if (change.whole) {
-        ::SetWindowTextA(m_text, change.text);
+    if (whole) {
+        ::SetWindowTextA(m_text, text);
     } else {
         if (cut) {
             ::SendMessageA(m_text, EM_SETSEL, 0, cut);
@@ -200,7 +233,7 @@ void CInboxFrame::UpdateView()
         }
         const int last = GetWindowTextLengthA(m_text);
         ::SendMessageA(m_text, EM_SETSEL, last, last);
-        ::SendMessageA(m_text, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(static_cast<const char*>(change.text)));
+        ::SendMessageA(m_text, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(static_cast<const char*>(text)));
     }
     if (caretAtEnd) {
         start = end = GetWindowTextLengthA(m_text);
@@ -213,6 +246,12 @@ void CInboxFrame::UpdateView()
     ::SendMessageA(m_text, EM_LINESCROLL, 0, target - ::SendMessageA(m_text, EM_GETFIRSTVISIBLELINE, 0, 0));
     ::SendMessageA(m_text, WM_SETREDRAW, TRUE, 0);
     ::InvalidateRect(m_text, nullptr, TRUE);
+}
+
+LRESULT CInboxFrame::OnViewStep(WPARAM, LPARAM)
+{
+    UpdateView();
+    return 0;
 }
 
 void CInboxFrame::SetUnseen(UINT count)

@@ -29,6 +29,7 @@ protected:
     LRESULT OnRecords(WPARAM wParam, LPARAM lParam);
     LRESULT OnTrayCallback(WPARAM wParam, LPARAM lParam);
     LRESULT OnTaskbarCreated(WPARAM wParam, LPARAM lParam);
+    LRESULT OnViewStep(WPARAM wParam, LPARAM lParam);
 
     DECLARE_MESSAGE_MAP()
 
@@ -36,7 +37,7 @@ private:
     // Once for all the messages that one wake-up brought (count of them, those dropped unread
     // included).
     void ShowNewMessages(UINT count);
-    // The text brought up to the log, the reader's place kept.
+    // The text brought a step closer to the log, the reader's place kept.
     void UpdateView();
     // The messages not yet seen, told in the icon's tip.
     void SetUnseen(UINT count);
@@ -47,6 +48,9 @@ private:
     HWND m_text = nullptr;
     HWND m_status = nullptr;
     int m_statusHeight = 0;
+    CString m_view;            // the text of the view's change under way
+    int m_viewAt = 0;          // how much of it the view shows
+    bool m_viewBehind = false; // messages arrived meanwhile
     DWORD m_raisedAt = 0; // when the window last came up
     UINT m_unseen = 0;    // messages that arrived while it was hidden or minimized
 };
