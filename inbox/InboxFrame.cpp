@@ -197,6 +197,7 @@ void CInboxFrame::UpdateView()
     }
     int size = m_view.GetLength() - m_viewAt;
     if (size > kViewStep) {
+        // Whole lines: never inside a line break or a character of two bytes.
         size = kViewStep;
         while (m_viewAt + size < m_view.GetLength() && m_view[m_viewAt + size - 1] != '\n')
             ++size;
