@@ -34,6 +34,26 @@ CString NotReceiving(DWORD error)
         --length;
     return CString(text, prefix + static_cast<int>(length));
 }
+
+// A shown window comes up again at most this often, however many messages arrive.
+const DWORD kRaiseIntervalMs = 10000;
+
+// To the window itself: the next step of the view's change.
+const UINT WM_INBOX_VIEW = WM_APP + 3;
+// The characters a step adds to the view, about 10 ms of work for Wine's edit control.
+const int kViewStep = 8192;
+
+// A full-screen program (a game, a video, a Store app) or a presentation has the screen: the
+// window stays where it is. A locked screen or a screen saver does not hold it back, so that
+// it waits on top for the user's return.
+bool ScreenTaken()
+{
+    QUERY_USER_NOTIFICATION_STATE state;
+    if (FAILED(Win().SHQueryUserNotificationState(&state)))
+        return false;
+    return state == QUNS_BUSY || state == QUNS_RUNNING_D3D_FULL_SCREEN || state == QUNS_PRESENTATION_MODE ||
+           state == QUNS_APP;
+}
 } // namespace
 
 BEGIN_MESSAGE_MAP(CInboxFrame, CFrameWnd)
@@ -51,6 +71,7 @@ BEGIN_MESSAGE_MAP(CInboxFrame, CFrameWnd)
     ON_REGISTERED_MESSAGE(WM_TASKBARCREATED, OnTaskbarCreated)
     ON_MESSAGE(WM_SHOWWINDOW, OnShowWindow)
     ON_MESSAGE(WM_DPICHANGED, OnDpiChanged)
+    ON_MESSAGE(WM_INBOX_VIEW, OnViewStep)
 END_MESSAGE_MAP()
 
 CInboxFrame::~CInboxFrame()
@@ -77,7 +98,7 @@ int CInboxFrame::OnCreate(LPCREATESTRUCT cs)
 
     // Messages are appended to the text: no limit but memory's (the kept ones are bounded).
     ::SendMessageA(m_text, EM_SETLIMITTEXT, 0, 0);
-    ::SetWindowTextA(m_status, m_log.Status());
+    ::SetWindowTextA(m_status, Status());
     Place();
     UseDpi(Win().GetDpiForWindow ? Win().GetDpiForWindow(m_hWnd) : SystemDpi());
     return 0;
@@ -171,15 +192,22 @@ BOOL CInboxFrame::AddTrayIcon()
     return m_iconAdded;
 }
 
-const char* CInboxFrame::TrayTip() const
+CString CInboxFrame::TrayTip() const
 {
-    return m_notReceiving.IsEmpty() ? "Pellamy Inbox" : static_cast<const char*>(m_notReceiving);
+    if (!m_notReceiving.IsEmpty())
+        return m_notReceiving;
+    char tip[64] = "Pellamy Inbox";
+    if (m_unseen)
+        Win().wsprintfA(tip, "Pellamy Inbox - %u new message%s", m_unseen, m_unseen == 1 ? "" : "s");
+    return tip;
 }
 
 void CInboxFrame::OnSize(UINT type, int cx, int cy)
 {
     if (type == SIZE_MINIMIZED)
         return;
+    if (::IsWindowVisible(m_hWnd)) // restored by the user
+        SetUnseen(0);
     const int textHeight = cy > m_statusHeight ? cy - m_statusHeight : 0;
     MoveWindow(m_text, 0, 0, cx, textHeight, TRUE);
     MoveWindow(m_status, Scaled(4), textHeight + Scaled(3), cx > Scaled(8) ? cx - Scaled(8) : 0,
@@ -212,6 +240,8 @@ void CInboxFrame::OnShowMessages()
 {
     ShowWindow(IsIconic() ? SW_RESTORE : SW_SHOW);
     Win().SetForegroundWindow(m_hWnd);
+    m_raisedAt = Win().GetTickCount();
+    SetUnseen(0);
 }
 
 void CInboxFrame::OnExit() { DestroyWindow(); }
@@ -227,14 +257,28 @@ LRESULT CInboxFrame::OnCtlColorStatic(WPARAM dc, LPARAM)
 
 LRESULT CInboxFrame::OnRecords(WPARAM, LPARAM)
 {
+    // Only the newest kCapacity records of a batch can be kept: the older ones are counted, not
+    // read. The arrival time is formatted once for the batch.
+    CMailslotListener::Record* record = m_listener.TakeRecords();
+    UINT records = 0;
+    for (const CMailslotListener::Record* r = record; r; r = r->next)
+        ++records;
+    UINT unread = records > CMessageLog::kCapacity ? records - CMessageLog::kCapacity : 0;
+    m_log.AddDropped(unread);
+    UINT added = unread;
     SYSTEMTIME now;
     GetLocalTime(&now);
-    bool added = false;
-    for (CMailslotListener::Record* record = m_listener.TakeRecords(); record;) {
+    char date[64] = "", time[64] = "", arrival[130];
+    GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &now, nullptr, date, sizeof date);
+    GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &now, nullptr, time, sizeof time);
+    Win().wsprintfA(arrival, "%s %s", date, time);
+    while (record) {
         ReceivedMessage message;
-        if (ParseDatagram(record->Bytes(), record->length, message)) {
-            m_log.Add(message, now);
-            added = true;
+        if (unread) {
+            --unread;
+        } else if (ParseDatagram(record->Bytes(), record->length, message)) {
+            m_log.Add(message, arrival);
+            ++added;
         } else {
             m_log.AddMalformed();
         }
@@ -242,42 +286,113 @@ LRESULT CInboxFrame::OnRecords(WPARAM, LPARAM)
         std::free(record);
         record = next;
     }
-    ::SetWindowTextA(m_status, m_log.Status());
+    ::SetWindowTextA(m_status, Status());
     if (added)
-        ShowNewMessages();
+        ShowNewMessages(added);
     return 0;
 }
 
-void CInboxFrame::ShowNewMessages()
+void CInboxFrame::ShowNewMessages(UINT count)
 {
-    // The text changed in place, the new messages appended and the dropped ones cut from the
-    // start (under Wine far cheaper than setting all of it), painted once.
-    const CMessageLog::ViewChange change = m_log.TakeViewChange();
-    ::SendMessageA(m_text, WM_SETREDRAW, FALSE, 0);
-    if (change.whole) {
-        ::SetWindowTextA(m_text, change.text);
-        ::SendMessageA(m_text, EM_SETSEL, change.text.GetLength(), change.text.GetLength());
-    } else {
-        if (change.cut) {
-            ::SendMessageA(m_text, EM_SETSEL, 0, change.cut);
-            ::SendMessageA(m_text, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(""));
-        }
-        // At the end, wherever the user left the caret.
-        const int end = GetWindowTextLengthA(m_text);
-        ::SendMessageA(m_text, EM_SETSEL, end, end);
-        ::SendMessageA(m_text, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(static_cast<const char*>(change.text)));
+    if (m_viewAt < m_view.GetLength())
+        m_viewBehind = true;
+    else
+        UpdateView();
+    // On top, without taking the keyboard from what the user is typing elsewhere: always when
+    // hidden, at most every kRaiseIntervalMs when shown, never over a program that has the
+    // screen. Flashing until the user turns to it.
+    const DWORD now = Win().GetTickCount();
+    if ((!::IsWindowVisible(m_hWnd) || now - m_raisedAt >= kRaiseIntervalMs) && !ScreenTaken()) {
+        ShowWindow(IsIconic() ? SW_SHOWNOACTIVATE : SW_SHOWNA);
+        SetWindowPos(m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        m_raisedAt = now;
     }
-    ::SendMessageA(m_text, WM_SETREDRAW, TRUE, 0);
-    // Scrolled to the newest, where the caret now is.
-    ::SendMessageA(m_text, EM_SCROLLCARET, 0, 0);
-    ::InvalidateRect(m_text, nullptr, TRUE);
-
-    // On top, without taking the keyboard from what the user is typing elsewhere, and
-    // flashing until the user turns to it.
-    ShowWindow(IsIconic() ? SW_SHOWNOACTIVATE : SW_SHOWNA);
-    SetWindowPos(m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     FLASHWINFO flash = {sizeof flash, m_hWnd, FLASHW_ALL | FLASHW_TIMERNOFG, 0, 0};
     FlashWindowEx(&flash);
+    SetUnseen(::IsWindowVisible(m_hWnd) && !IsIconic() ? 0 : m_unseen + count);
+}
+
+void CInboxFrame::UpdateView()
+{
+    // The text changed in place, the new messages appended and the dropped ones cut from the
+    // start (under Wine far cheaper than setting all of it), painted once. A flood brings all
+    // the kept text at each change: it goes in whole lines of about kViewStep characters, a
+    // step each from a message posted to the window, so that it answers in between.
+    DWORD cut = 0;
+    bool whole = false;
+    if (m_viewAt == m_view.GetLength()) {
+        const CMessageLog::ViewChange change = m_log.TakeViewChange();
+        cut = change.cut;
+        whole = change.whole;
+        m_view = change.text;
+        m_viewAt = 0;
+    }
+    int size = m_view.GetLength() - m_viewAt;
+    if (size > kViewStep) {
+        // Whole lines: never inside a line break or a character of two bytes.
+        size = kViewStep;
+        while (m_viewAt + size < m_view.GetLength() && m_view[m_viewAt + size - 1] != '\n')
+            ++size;
+    }
+    const CString text(m_view + m_viewAt, size);
+    m_viewAt += size;
+    const bool more = m_viewAt < m_view.GetLength();
+    if (more || m_viewBehind)
+        Win().PostMessageA(m_hWnd, WM_INBOX_VIEW, 0, 0);
+    m_viewBehind = m_viewBehind && more;
+
+    // The selection and the first line shown stay on the same text, moved by the cut (a
+    // selection in the part cut goes to the start); a caret at the end stays at the end. Only
+    // a view that shows the last line, or a hidden one, follows the newest.
+    DWORD start = 0, end = 0;
+    ::SendMessageA(m_text, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    const DWORD length = GetWindowTextLengthA(m_text);
+    const bool caretAtEnd = start == end && end == length;
+    SCROLLINFO scroll = {sizeof scroll, SIF_ALL, 0, 0, 0, 0, 0};
+    GetScrollInfo(m_text, SB_VERT, &scroll);
+    const bool follow = !::IsWindowVisible(m_hWnd) || scroll.nPos + static_cast<int>(scroll.nPage) > scroll.nMax;
+    if (whole)
+        cut = length;
+    const LRESULT first = ::SendMessageA(m_text, EM_GETFIRSTVISIBLELINE, 0, 0) -
+                          ::SendMessageA(m_text, EM_LINEFROMCHAR, cut, 0);
+
+    ::SendMessageA(m_text, WM_SETREDRAW, FALSE, 0);
+    if (whole) {
+        ::SetWindowTextA(m_text, text);
+    } else {
+        if (cut) {
+            ::SendMessageA(m_text, EM_SETSEL, 0, cut);
+            ::SendMessageA(m_text, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(""));
+        }
+        const int last = GetWindowTextLengthA(m_text);
+        ::SendMessageA(m_text, EM_SETSEL, last, last);
+        ::SendMessageA(m_text, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(static_cast<const char*>(text)));
+    }
+    if (caretAtEnd) {
+        start = end = GetWindowTextLengthA(m_text);
+    } else {
+        start = start > cut ? start - cut : 0;
+        end = end > cut ? end - cut : 0;
+    }
+    ::SendMessageA(m_text, EM_SETSEL, start, end);
+    const LRESULT target = follow ? ::SendMessageA(m_text, EM_GETLINECOUNT, 0, 0) : first > 0 ? first : 0;
+    ::SendMessageA(m_text, EM_LINESCROLL, 0, target - ::SendMessageA(m_text, EM_GETFIRSTVISIBLELINE, 0, 0));
+    ::SendMessageA(m_text, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(m_text, nullptr, TRUE);
+}
+
+LRESULT CInboxFrame::OnViewStep(WPARAM, LPARAM)
+{
+    UpdateView();
+    return 0;
+}
+
+void CInboxFrame::SetUnseen(UINT count)
+{
+    if (count == m_unseen)
+        return;
+    m_unseen = count;
+    m_trayIcon.SetTip(TrayTip());
 }
 
 LRESULT CInboxFrame::OnTrayCallback(WPARAM wParam, LPARAM lParam)
@@ -289,7 +404,7 @@ LRESULT CInboxFrame::OnTrayCallback(WPARAM wParam, LPARAM lParam)
 LRESULT CInboxFrame::OnReading(WPARAM error, LPARAM)
 {
     m_notReceiving = error == ERROR_SUCCESS ? CString() : NotReceiving(static_cast<DWORD>(error));
-    ::SetWindowTextA(m_status, m_notReceiving.IsEmpty() ? m_log.Status() : m_notReceiving);
+    ::SetWindowTextA(m_status, Status());
     m_trayIcon.SetIcon(TrayPicture());
     m_trayIcon.SetTip(TrayTip());
     return 0;

@@ -1,5 +1,7 @@
 #include "inbox/MessageLog.h"
 
+#include "platform/Win32Api.h"
+
 #include <cstring>
 
 namespace {
@@ -49,21 +51,19 @@ void PutText(Writer& out, const CString& text)
     }
 }
 
-void PutEntry(Writer& out, const ReceivedMessage& message, const char* date, const char* time)
+void PutEntry(Writer& out, const ReceivedMessage& message, const char* arrival)
 {
     out.Put("From ");
     PutField(out, message.sender);
     out.Put(" to ");
     PutField(out, message.recipient);
     out.Put(", ");
-    out.Put(date);
-    out.Put(' ');
-    out.Put(time);
+    out.Put(arrival);
     out.Put("\r\n");
     PutText(out, message.text);
 }
 
-const char* Plural(DWORD count) { return count == 1 ? "" : "s"; }
+const char* Plural(UINT count) { return count == 1 ? "" : "s"; }
 
 // Between two messages: a blank line.
 const char kSeparator[] = "\r\n\r\n";
@@ -71,14 +71,10 @@ const int kSeparatorLength = sizeof kSeparator - 1;
 
 } // namespace
 
-void CMessageLog::Add(const ReceivedMessage& message, const SYSTEMTIME& arrival)
+void CMessageLog::Add(const ReceivedMessage& message, const char* arrival)
 {
-    char date[64] = "";
-    char time[64] = "";
-    GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &arrival, nullptr, date, sizeof date);
-    GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &arrival, nullptr, time, sizeof time);
     Writer size;
-    PutEntry(size, message, date, time);
+    PutEntry(size, message, arrival);
 
     if (m_count == kCapacity) {
         // The oldest goes; in the view, with the blank line after it.
@@ -93,7 +89,7 @@ void CMessageLog::Add(const ReceivedMessage& message, const SYSTEMTIME& arrival)
     entry.length = size.Length();
     char* buffer = entry.text.GetBuffer(size.Length());
     Writer out(buffer);
-    PutEntry(out, message, date, time);
+    PutEntry(out, message, arrival);
     buffer[size.Length()] = '\0';
     entry.text.ReleaseBuffer();
     ++m_received;
@@ -127,12 +123,12 @@ CMessageLog::ViewChange CMessageLog::TakeViewChange()
 CString CMessageLog::Status() const
 {
     char status[160];
-    int at = m_received ? wsprintfA(status, "%lu message%s", m_received, Plural(m_received))
-                        : wsprintfA(status, "No messages");
-    const DWORD dropped = m_received - m_count;
+    int at = m_received ? Win().wsprintfA(status, "%u message%s", m_received, Plural(m_received))
+                        : Win().wsprintfA(status, "No messages");
+    const UINT dropped = m_received - m_count;
     if (dropped)
-        at += wsprintfA(status + at, " (%lu older one%s dropped)", dropped, Plural(dropped));
+        at += Win().wsprintfA(status + at, " (%u older one%s dropped)", dropped, Plural(dropped));
     if (m_malformed)
-        wsprintfA(status + at, ", %lu malformed record%s ignored", m_malformed, Plural(m_malformed));
+        Win().wsprintfA(status + at, ", %u malformed record%s ignored", m_malformed, Plural(m_malformed));
     return status;
 }

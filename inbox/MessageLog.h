@@ -5,7 +5,8 @@
 // The messages the window shows: the last kCapacity of them, the counts the status line
 // tells, and what the view (a text of the kept messages, oldest first, a blank line between
 // them) must change to show the messages added since it last changed. Only the messages not
-// yet in the view are kept as text; of the others their length is enough.
+// yet in the view are kept as text; of the others their length is enough. Plain logic, no
+// system calls but the seam's text formatting: it runs in the host build too.
 class CMessageLog {
 public:
     enum { kCapacity = 1000 };
@@ -18,10 +19,12 @@ public:
         CString text;
     };
 
-    // Keeps the message as a heading "From SENDER to RECIPIENT, <date> <time>" (the arrival
-    // time in the user's formats) and its text below; the oldest goes when kCapacity are kept.
-    void Add(const ReceivedMessage& message, const SYSTEMTIME& arrival);
+    // Keeps the message as a heading "From SENDER to RECIPIENT, ARRIVAL" (the date and time
+    // in the user's formats) and its text below; the oldest goes when kCapacity are kept.
+    void Add(const ReceivedMessage& message, const char* arrival);
     void AddMalformed() { ++m_malformed; }
+    // Records dropped unread, as a batch keeps only its newest kCapacity: counted as messages.
+    void AddDropped(UINT count) { m_received += count; }
 
     // The change since the last call; the view then shows every kept message.
     ViewChange TakeViewChange();
@@ -40,6 +43,6 @@ private:
     int m_count = 0;
     int m_shown = 0; // the oldest kept ones, in the view
     int m_cut = 0;   // characters at the view's start that are no longer kept
-    DWORD m_received = 0;
-    DWORD m_malformed = 0;
+    UINT m_received = 0;
+    UINT m_malformed = 0;
 };

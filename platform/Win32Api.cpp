@@ -9,6 +9,14 @@ Fn Newer(const char* name)
     const FARPROC function = GetProcAddress(GetModuleHandleA("user32.dll"), name);
     return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(function));
 }
+
+// Looked up at the first call, so that the programs still start on systems before Vista.
+HRESULT WINAPI QueryUserNotificationState(QUERY_USER_NOTIFICATION_STATE* state)
+{
+    static const auto query = reinterpret_cast<decltype(&::SHQueryUserNotificationState)>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("shell32.dll"), "SHQueryUserNotificationState")));
+    return query ? query(state) : E_NOTIMPL;
+}
 } // namespace
 #else
 #include "platform/HostText.h"
@@ -31,6 +39,7 @@ Win32Api& Win()
         Newer<decltype(&::GetDpiForWindow)>("GetDpiForWindow"),
         Newer<decltype(&::GetSystemMetricsForDpi)>("GetSystemMetricsForDpi"),
         Newer<decltype(&::SystemParametersInfoForDpi)>("SystemParametersInfoForDpi"),
+        ::GetTickCount, QueryUserNotificationState,
 #else
         HostWsprintfA, HostCharToOemBuffA, HostOemToCharBuffA,
 #endif

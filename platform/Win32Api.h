@@ -59,6 +59,10 @@ struct Win32Api {
     decltype(&::GetDpiForWindow) GetDpiForWindow;
     decltype(&::GetSystemMetricsForDpi) GetSystemMetricsForDpi;
     decltype(&::SystemParametersInfoForDpi) SystemParametersInfoForDpi;
+    // The time, and whether the user has the screen for a full-screen program or a
+    // presentation (Windows Vista on: E_NOTIMPL on older systems)
+    decltype(&::GetTickCount) GetTickCount;
+    decltype(&::SHQueryUserNotificationState) SHQueryUserNotificationState;
 #endif
 };
 

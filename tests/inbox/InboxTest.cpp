@@ -1,8 +1,7 @@
 // The Inbox in process: its start-up failures, with the mailslot and the shell stood in for and
-// The Inbox in process: its start-up failures, with the mailslot and the shell stood in for and
 // message boxes recorded; its reader and window on a mailslot of the test's own, with the reader's
-// calls scripted where the system cannot be made to fail; and its window on monitors and a taskbar
-// stood in for.
+// calls scripted where the system cannot be made to fail and the time and the shell's
+// notification state stood in for; and its window on monitors and a taskbar stood in for.
 #include "inbox/InboxApp.h"
 #include "inbox/InboxFrame.h"
 
@@ -30,6 +29,9 @@ std::string g_shell; // the shell calls in order: 0 adds the icon, 1 changes it,
 std::string g_tip;   // the last tip and picture (its resource) the shell got
 UINT_PTR g_icon;
 std::string g_boxes; // each message box's text, caption and type
+std::string g_shows; // each ShowWindow's command
+DWORD g_now;
+QUERY_USER_NOTIFICATION_STATE g_screen;
 // The reader's calls: its first read fails with g_reads[0], every later one with g_reads[1] (0: the
 // real read); a read of g_next bytes takes a refused record off; posts are refused g_refusals times.
 DWORD g_reads[2];
@@ -57,6 +59,8 @@ protected:
         g_boxes.clear();
         g_reads[0] = g_reads[1] = 0;
         g_read = g_next = g_refusals = 0;
+        g_now = 0;
+        g_screen = QUNS_ACCEPTS_NOTIFICATIONS;
     }
     ScopedOverride<decltype(Win32Api::CreateMailslotA)> m_slot{
         Win().CreateMailslotA, [](LPCSTR, DWORD size, DWORD timeout, LPSECURITY_ATTRIBUTES security) WINAPI {
@@ -94,7 +98,41 @@ protected:
             g_boxes += std::string(text) + "/" + caption + "/" + std::to_string(type);
             return IDOK;
         }};
+    ScopedOverride<decltype(Win32Api::ShowWindow)> m_show{Win().ShowWindow, [](HWND window, int command) WINAPI {
+        g_shows += std::to_string(command);
+        return ShowWindow(window, command);
+    }};
+    ScopedOverride<decltype(Win32Api::GetTickCount)> m_time{Win().GetTickCount, []() WINAPI { return g_now; }};
+    ScopedOverride<decltype(Win32Api::SHQueryUserNotificationState)> m_screen{
+        Win().SHQueryUserNotificationState, [](QUERY_USER_NOTIFICATION_STATE* state) WINAPI {
+            *state = g_screen;
+            return S_OK;
+        }};
 };
+
+// Handles what comes, for at most 20 seconds, until the status line counts that many messages.
+bool Counted(HWND window, int count)
+{
+    const std::string counted = std::to_string(count) + " message";
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < 20000; Sleep(10)) {
+        Pump();
+        if (WindowText(GetDlgItem(window, IDC_INBOX_STATUS)).compare(0, counted.size(), counted) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Writes records first to first + count - 1 of a numbered burst to the Inbox's mailslot.
+bool Deliver(int first, int count)
+{
+    std::vector<std::string> records;
+    for (int k = first; k < first + count; ++k)
+        records.push_back(Numbered(k));
+    const HANDLE writer = StartWriting(g_slot.c_str(), records);
+    const bool written = Written(writer, 10000);
+    CloseHandle(writer);
+    return written;
+}
 
 TEST_F(Inbox, AFailedStartShowsOneBoxAndEndsWithExitCode1)
 {
@@ -144,14 +182,8 @@ TEST_F(Inbox, TakesWhatQueuedWhileBusyWithinItsBoundAndKeepsTheLastThousand)
         records.push_back(Numbered(k, k < 1800 ? 0 : 60000));
     const HANDLE writer = StartWriting(g_slot.c_str(), records);
     EXPECT_FALSE(Written(writer, 1000)) << "the queue took every record";
-    const HWND status = GetDlgItem(window, IDC_INBOX_STATUS);
-    for (const DWORD start = GetTickCount(); GetTickCount() - start < 20000; Sleep(10)) {
-        Pump();
-        if (WindowText(status) == "2000 messages (1000 older ones dropped)")
-            break;
-    }
+    EXPECT_TRUE(Counted(window, 2000));
     EXPECT_TRUE(Written(writer, 0));
-    EXPECT_EQ("2000 messages (1000 older ones dropped)", WindowText(status));
     EXPECT_EQ(Numbers(1000, 2000), NumbersShown(WindowText(text)));
     CloseHandle(writer);
     // The taskbar comes, and restarts. The session's end takes the icon away with the window.
@@ -341,6 +373,97 @@ TEST_F(InboxWindow, FollowsTheMonitorsDpi)
         EXPECT_EQ(MulDiv(32, dpi, 96), Width(reinterpret_cast<HICON>(SendMessageA(window, WM_GETICON, ICON_BIG, 0))));
     }
     DestroyWindow(window);
+}
+
+// The window comes up when hidden, but not over a program that has the screen, and when shown
+// at most every ten seconds; what arrives while it is hidden is counted in the icon's tip.
+TEST_F(Inbox, ComesUpWhenItMayAndCountsWhatTheUserHasNotSeen)
+{
+    CInboxApp app;
+    ASSERT_TRUE(app.InitInstance());
+    const HWND window = app.m_pMainWnd->m_hWnd;
+    const struct {
+        UINT message;
+        WPARAM command;
+        QUERY_USER_NOTIFICATION_STATE screen;
+        DWORD later;
+        int records;
+        const char* shows;
+        bool visible;
+        const char* tip;
+    } steps[] = {
+        {0, 0, QUNS_ACCEPTS_NOTIFICATIONS, 0, 1, "8", true, "Pellamy Inbox"},
+        {0, 0, QUNS_ACCEPTS_NOTIFICATIONS, 9999, 1, "", true, "Pellamy Inbox"},
+        {0, 0, QUNS_ACCEPTS_NOTIFICATIONS, 1, 1, "8", true, "Pellamy Inbox"},
+        {WM_SYSCOMMAND, SC_CLOSE, QUNS_BUSY, 20000, 1, "0", false, "Pellamy Inbox - 1 new message"},
+        {0, 0, QUNS_RUNNING_D3D_FULL_SCREEN, 0, 2, "", false, "Pellamy Inbox - 3 new messages"},
+        {0, 0, QUNS_PRESENTATION_MODE, 0, 1, "", false, "Pellamy Inbox - 4 new messages"},
+        {0, 0, QUNS_APP, 0, 1, "", false, "Pellamy Inbox - 5 new messages"},
+        {WM_COMMAND, ID_SHOW_MESSAGES, QUNS_APP, 0, 0, "5", true, "Pellamy Inbox"},
+        {WM_SYSCOMMAND, SC_CLOSE, QUNS_NOT_PRESENT, 0, 1, "08", true, "Pellamy Inbox"}, // a locked screen
+    };
+    int sent = 0;
+    for (const auto& step : steps) {
+        g_shows.clear();
+        if (step.message)
+            SendMessageA(window, step.message, step.command, 0);
+        g_screen = step.screen;
+        g_now += step.later;
+        ASSERT_TRUE(Deliver(sent, step.records));
+        sent += step.records;
+        EXPECT_TRUE(Counted(window, sent));
+        EXPECT_EQ(step.shows, g_shows) << sent;
+        EXPECT_EQ(step.visible, IsWindowVisible(window) != FALSE) << sent;
+        EXPECT_EQ(step.tip, g_tip) << sent;
+    }
+    app.m_pMainWnd->DestroyWindow();
+    Pump();
+}
+
+// A reader's place and selection stay on the same text while messages arrive and the oldest
+// are cut (three lines each); a view at the end, or a hidden one, follows the newest.
+TEST_F(Inbox, KeepsTheReadersPlaceAndSelection)
+{
+    CInboxApp app;
+    ASSERT_TRUE(app.InitInstance());
+    const HWND window = app.m_pMainWnd->m_hWnd;
+    const HWND text = GetDlgItem(window, IDC_INBOX_TEXT);
+    SendMessageA(window, WM_COMMAND, ID_SHOW_MESSAGES, 0);
+    ASSERT_TRUE(Deliver(0, CMessageLog::kCapacity));
+    ASSERT_TRUE(Counted(window, CMessageLog::kCapacity));
+    // The first line shown and the selection, "end" for the last line shown and for the caret
+    // at the end.
+    const auto place = [text] {
+        SCROLLINFO scroll = {sizeof scroll, SIF_ALL, 0, 0, 0, 0, 0};
+        GetScrollInfo(text, SB_VERT, &scroll);
+        DWORD from = 0, to = 0, end = GetWindowTextLengthA(text);
+        SendMessageA(text, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+        return (scroll.nPos + static_cast<int>(scroll.nPage) > scroll.nMax ? "end" : std::to_string(scroll.nPos)) +
+               (from == end && to == end ? " end" : " " + std::to_string(from) + "-" + std::to_string(to));
+    };
+    const int kEnd = 100000;
+    const struct {
+        bool hide;
+        int line, from, to; // counted from the first line and character that stay
+        std::string after;
+    } steps[] = {
+        {false, kEnd, kEnd, kEnd, "end end"},
+        {false, 27, -3, 4, "27 0-4"},
+        {true, 0, 2, 6, "end 2-6"},
+    };
+    int sent = CMessageLog::kCapacity;
+    for (const auto& step : steps) {
+        const int cut = static_cast<int>(WindowText(text).find("\r\n\r\n")) + 4;
+        SendMessageA(text, EM_SETSEL, cut + step.from, cut + step.to);
+        SendMessageA(text, EM_LINESCROLL, 0, 3 + step.line - SendMessageA(text, EM_GETFIRSTVISIBLELINE, 0, 0));
+        if (step.hide)
+            SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        ASSERT_TRUE(Deliver(sent, 1));
+        ASSERT_TRUE(Counted(window, ++sent));
+        EXPECT_EQ(step.after, place()) << sent;
+    }
+    app.m_pMainWnd->DestroyWindow();
+    Pump();
 }
 
 } // namespace
