@@ -7,14 +7,17 @@ A drawing is one of two kinds. Pixel drawings ("colour" and "image" lines, Pella
 become 16-colour (4 bits per pixel) icon images: the drawing's palette, the colour bitmap and
 the transparency mask, both stored bottom row first as icons require. Shape drawings ("sizes"
 and shape lines, Inbox.ico.txt) are drawn at each size they name, smoothed, as 32-bit images
-whose alpha channel carries the smoothing.
+whose alpha channel carries the smoothing; the largest of them as PNGs, which keeps the
+programs small.
 """
 import math
 import struct
 import sys
+import zlib
 
 TRANSPARENT = "."
 SAMPLES = 8  # per pixel and axis: how finely a shape drawing's edges are smoothed
+PNG_SIZE = 32  # from this size on, images are stored as PNGs, which Windows reads from Vista on
 
 
 def fail(drawing, number, message):
@@ -125,8 +128,20 @@ def covers(shape, x, y):
     return math.hypot(x - cx, y - cy) <= radius
 
 
+def png_image(pixels, size):
+    """A PNG of 32-bit pixels (top row first, b g r a), as Windows Vista and later read icon
+    images; a fraction of the bitmap's size."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    rows = b"".join(b"\0" + b"".join(bytes((r, g, b, a)) for b, g, r, a in pixels[row * size:(row + 1) * size])
+                    for row in range(size))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
+
+
 def shape_image(shapes, size):
-    """One 32-bit image: each pixel the mean of its samples' colours, its alpha their cover."""
+    """One 32-bit image: each pixel the mean of its samples' colours, its alpha their cover.
+    From PNG_SIZE on it is stored as a PNG."""
     pixels = []  # top row first, (b, g, r, a)
     for row in range(size):
         for column in range(size):
@@ -141,6 +156,8 @@ def shape_image(shapes, size):
                         total = [t + c for t, c in zip(total, top[2])]
             r, g, b = (round(t / found) if found else 0 for t in total)
             pixels.append((b, g, r, round(255 * found / SAMPLES ** 2)))
+    if size >= PNG_SIZE:
+        return png_image(pixels, size)
     colours = b"".join(bytes(pixel) for row in reversed(range(size))
                        for pixel in pixels[row * size:(row + 1) * size])
     mask = b""  # for programs that ignore alpha: a pixel nothing covers is transparent
