@@ -62,7 +62,7 @@ bool Printer::Print(const std::string& sender, const std::string& recipient, con
         out.append(L"\n");
     }
     const std::string bytes = m_fromOem.Encode(out);
-    return std::fwrite(bytes.data(), 1, bytes.size(), m_stream) == bytes.size() && std::fflush(m_stream) == 0;
+    return std::fwrite(bytes.data(), 1, bytes.size(), m_stream) == bytes.size();
 }
 
 Inbox::Inbox(Fd nameService, Fd datagrams, std::vector<Interface> interfaces, wire::Name name, wire::Name workgroup,
@@ -159,14 +159,16 @@ void Inbox::Answer(const wire::NameServicePacket& request, const Arrival& arriva
 
 bool Inbox::OnDatagrams()
 {
+    // What arrived together is written together: at once for one message, in one write for a
+    // burst.
     for (int k = 0; k < kBurst; ++k) {
         const std::optional<Arrival> arrival = Receive(m_datagrams.Get(), m_buffer);
         if (!arrival)
-            return true;
+            break;
         if (!Take(*arrival))
             return false;
     }
-    return true;
+    return m_printer.Flush();
 }
 
 bool Inbox::Take(const Arrival& arrival)

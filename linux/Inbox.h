@@ -12,9 +12,9 @@
 
 namespace pellamy {
 
-// Prints each message on a stream, flushed at once, as text or as one JSON object a line.
-// Names and text go through Printable: nothing from the network reaches a terminal as a
-// control sequence.
+// Prints each message on a stream, as text or as one JSON object a line; Flush sends on what
+// was printed. Names and text go through Printable: nothing from the network reaches a
+// terminal as a control sequence.
 class Printer {
 public:
     // fromOem converts the senders' OEM code page to the locale's character set, or to UTF-8
@@ -24,6 +24,7 @@ public:
 
     // False when the stream does not take it.
     bool Print(const std::string& sender, const std::string& recipient, const std::string& text, std::uint32_t from);
+    bool Flush() { return std::fflush(m_stream) == 0; }
 
 private:
     std::FILE* m_stream;
@@ -56,7 +57,8 @@ public:
     // Answers what came to the name service: queries for the name and the workgroup, node
     // status requests, others' registrations of the name.
     void OnNameService();
-    // Takes what came to the datagram service; false when a message could not be printed.
+    // Takes what came to the datagram service, and flushes what it printed once nothing more
+    // waits (or after a burst): false when a message could not be printed.
     bool OnDatagrams();
 
     const Counts& GetCounts() const { return m_counts; }

@@ -87,10 +87,34 @@ std::optional<Charsets> Charsets::Open(const std::string& from, const std::strin
     std::optional<Converter> encoder = Converter::Open(to, "WCHAR_T");
     if (!decoder || !encoder)
         return std::nullopt;
-    return Charsets(std::move(*decoder), std::move(*encoder));
+    Charsets charsets(std::move(*decoder), std::move(*encoder));
+    std::string ascii(0x80, '\0');
+    std::wstring wideAscii(0x80, L'\0');
+    for (int c = 0; c < 0x80; ++c)
+        ascii[c] = static_cast<char>(wideAscii[c] = static_cast<wchar_t>(c));
+    charsets.m_ascii = charsets.Widen(ascii) == wideAscii && charsets.Narrow(wideAscii) == ascii;
+    return charsets;
 }
 
 std::wstring Charsets::Decode(std::string_view bytes) const
+{
+    const auto isAscii = [](char c) { return static_cast<unsigned char>(c) < 0x80; };
+    if (m_ascii && std::all_of(bytes.begin(), bytes.end(), isAscii))
+        return std::wstring(bytes.begin(), bytes.end());
+    return Widen(bytes);
+}
+
+std::string Charsets::Encode(std::wstring_view text) const
+{
+    if (m_ascii && std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= 0 && c < 0x80; })) {
+        std::string bytes(text.size(), '\0');
+        std::transform(text.begin(), text.end(), bytes.begin(), [](wchar_t c) { return static_cast<char>(c); });
+        return bytes;
+    }
+    return Narrow(text);
+}
+
+std::wstring Charsets::Widen(std::string_view bytes) const
 {
     const wchar_t question = L'?';
     const std::string wide =
@@ -100,7 +124,7 @@ std::wstring Charsets::Decode(std::string_view bytes) const
     return text;
 }
 
-std::string Charsets::Encode(std::wstring_view text) const
+std::string Charsets::Narrow(std::wstring_view text) const
 {
     return m_encoder.Run(std::string_view(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t)),
                          "?", sizeof(wchar_t));

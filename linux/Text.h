@@ -39,8 +39,14 @@ public:
 
 private:
     Charsets(Converter decoder, Converter encoder) : m_decoder(std::move(decoder)), m_encoder(std::move(encoder)) {}
+    std::wstring Widen(std::string_view bytes) const;
+    std::string Narrow(std::wstring_view text) const;
+
     Converter m_decoder;
     Converter m_encoder;
+    // Both sides keep ASCII as it is (all but EBCDIC code pages do): ASCII text then goes
+    // without iconv, which costs more than the rest of a message's way through the inbox.
+    bool m_ascii = false;
 };
 
 // "CP850" for 850.
