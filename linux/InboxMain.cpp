@@ -7,7 +7,6 @@
 
 #include <getopt.h>
 #include <grp.h>
-#include <langinfo.h>
 #include <linux/capability.h>
 #include <pwd.h>
 #include <signal.h>
@@ -17,7 +16,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <clocale>
 #include <cstdio>
 #include <cstring>
 
@@ -141,13 +139,12 @@ int DropPrivileges(const std::string& user, const std::optional<Account>& accoun
 
 int Run(int argc, char** argv)
 {
-    std::setlocale(LC_ALL, "");
+    const std::string locale = UseLocale();
     Options options;
     if (const std::optional<int> status = ParseOptions(argc, argv, options))
         return *status;
 
     const std::string codePage = CodePageName(options.codePage);
-    const char* const locale = nl_langinfo(CODESET);
     std::optional<Charsets> toOem = Charsets::Open(locale, codePage);
     std::optional<Charsets> fromOem = Charsets::Open(codePage, options.json ? "UTF-8" : locale);
     if (!toOem || !fromOem)

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -57,11 +58,21 @@ std::vector<Interface> BroadcastInterfaces()
         return interfaces;
     for (const ifaddrs* entry = list; entry; entry = entry->ifa_next) {
         const unsigned flags = entry->ifa_flags;
-        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET || !entry->ifa_broadaddr ||
+        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET || !entry->ifa_netmask ||
             !(flags & IFF_UP) || !(flags & IFF_BROADCAST) || (flags & IFF_LOOPBACK))
             continue;
-        interfaces.push_back({entry->ifa_name, if_nametoindex(entry->ifa_name), HostOrder(entry->ifa_addr),
-                              HostOrder(entry->ifa_broadaddr)});
+        const std::uint32_t address = HostOrder(entry->ifa_addr), mask = HostOrder(entry->ifa_netmask);
+        // An address added without a broadcast address reports its own: the subnet's is meant.
+        std::uint32_t broadcast = entry->ifa_broadaddr ? HostOrder(entry->ifa_broadaddr) : address;
+        if (broadcast == address)
+            broadcast = address | ~mask;
+        // A /32 has no subnet to broadcast to; a second address of an interface in the same
+        // subnet would only send everything twice.
+        const unsigned index = if_nametoindex(entry->ifa_name);
+        const auto same = [&](const Interface& known) { return known.index == index && known.broadcast == broadcast; };
+        if (broadcast == address || std::any_of(interfaces.begin(), interfaces.end(), same))
+            continue;
+        interfaces.push_back({entry->ifa_name, index, address, broadcast});
     }
     freeifaddrs(list);
     return interfaces;
@@ -81,6 +92,12 @@ std::optional<std::uint32_t> ParseIp(const std::string& text)
     if (inet_pton(AF_INET, text.c_str(), &address) != 1)
         return std::nullopt;
     return ntohl(address.s_addr);
+}
+
+bool Unicast(std::uint32_t ip)
+{
+    const std::uint32_t first = ip >> 24;
+    return first != 0 && first != 127 && first < 224;
 }
 
 std::string HostName()

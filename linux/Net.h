@@ -48,6 +48,9 @@ struct Endpoint {
 std::string FormatIp(std::uint32_t ip);
 // Dotted quad only: "10.0.0.7", not "10.7".
 std::optional<std::uint32_t> ParseIp(const std::string& text);
+// Whether ip can stand for one computer elsewhere: not 0.0.0.0/8, loopback, multicast or
+// above.
+bool Unicast(std::uint32_t ip);
 
 // The host's name up to its first dot, as gethostname gives it; empty if that fails.
 std::string HostName();

@@ -2,6 +2,9 @@
 
 #include "linux/Net.h"
 
+#include <langinfo.h>
+
+#include <clocale>
 #include <cwctype>
 
 namespace pellamy {
@@ -17,6 +20,15 @@ std::string UpperOem(const Charsets& toOem, const std::string& text)
 }
 
 } // namespace
+
+std::string UseLocale()
+{
+    std::setlocale(LC_ALL, "");
+    const std::string charset = nl_langinfo(CODESET);
+    if (charset == "ANSI_X3.4-1968" && std::setlocale(LC_CTYPE, "C.UTF-8"))
+        return nl_langinfo(CODESET);
+    return charset;
+}
 
 std::optional<int> ParseCodePage(const std::string& text)
 {

@@ -8,6 +8,11 @@
 
 namespace pellamy {
 
+// Takes the user's locale and returns its character set. The plain C locale, which knows
+// ASCII only, is taken as C.UTF-8, as most tools now do: a user without a locale set would
+// otherwise see every accented letter as '?'.
+std::string UseLocale();
+
 // A code page number, as --codepage takes it: digits only, 1 to 65535.
 std::optional<int> ParseCodePage(const std::string& text);
 

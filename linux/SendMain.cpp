@@ -7,10 +7,8 @@
 #include "wire/NetBios.h"
 
 #include <getopt.h>
-#include <langinfo.h>
 
 #include <cerrno>
-#include <clocale>
 #include <cstdio>
 #include <cstring>
 
@@ -98,13 +96,18 @@ Asked Ask(int fd, const wire::Bytes& request, std::uint16_t id, const std::vecto
     std::vector<std::uint8_t> buffer(65536);
     std::vector<pollfd> fds = {{fd, POLLIN, 0}};
     for (int attempt = 0; attempt < kTries; ++attempt) {
+        // An interface that cannot send does not silence the others.
+        std::size_t failed = 0;
         for (const Hop& hop : hops) {
             if (!Send(fd, request, hop.to, hop.via)) {
                 asked.sendError = errno;
                 asked.failedHop = hop.to;
-                return asked;
+                ++failed;
             }
         }
+        if (failed == hops.size())
+            return asked;
+        asked.sendError = 0;
         const auto deadline = Clock::now() + kRetryInterval;
         while (Clock::now() < deadline && WaitReadable(fds, deadline) > 0) {
             for (int k = 0; k < kBurst; ++k) {
@@ -171,18 +174,20 @@ int Resolver::ResolveName(const wire::Name& name, const std::string& shown, Targ
     };
     std::optional<Answer> answer;
     if (m_options.wins) {
-        // The server's answer, negative or not, ends its part; a negative one sends us on to
-        // the broadcast, where a computer the server does not know may still answer.
+        // The server's answer, negative or not, ends its part; a negative one, none, or a server
+        // that cannot be reached sends us on to the broadcast, where a computer the server does
+        // not know may still answer. Its answer names the owner's address.
         const std::uint16_t id = RandomId();
         const Asked asked = Ask(m_nameService.Get(), wire::BuildNameQuery(id, name, false), id,
                                 {{{*m_options.wins, wire::kNameServicePort}}},
                                 [&](const wire::NameServicePacket& packet, Endpoint from) {
                                     return from.ip == *m_options.wins && packet.opcode == wire::Opcode::Query;
                                 });
-        if (asked.sendError)
-            return Failed(asked);
-        if (asked.answer && positive(asked.answer->packet, asked.answer->from))
+        if (asked.answer && positive(asked.answer->packet, asked.answer->from) &&
+            Unicast(asked.answer->packet.addresses.front().ip)) {
             answer = asked.answer;
+            answer->from.ip = answer->packet.addresses.front().ip;
+        }
     }
     if (!answer) {
         if (const int status = Interfaces())
@@ -205,8 +210,9 @@ int Resolver::ResolveName(const wire::Name& name, const std::string& shown, Targ
         target.type = wire::DatagramType::DirectGroup;
         target.hops = Broadcasts(m_interfaces, wire::kDatagramPort);
     } else {
+        // To the computer that answered, whatever address its answer gives.
         target.type = wire::DatagramType::DirectUnique;
-        target.hops = {{{owner.ip, wire::kDatagramPort}}};
+        target.hops = {{{answer->from.ip, wire::kDatagramPort}}};
     }
     return kSent;
 }
@@ -256,6 +262,8 @@ int SendRecord(const Target& target, const wire::Name& sender, const MessengerDa
     const wire::Bytes write = wire::BuildMailslotWrite(
         wire::kMessengerMailslot, {reinterpret_cast<const std::uint8_t*>(record.bytes), sizeof record.bytes});
     std::uint16_t id = RandomId();
+    std::size_t sent = 0;
+    std::string error;
     for (const Hop& hop : target.hops) {
         wire::Datagram datagram;
         datagram.type = target.type;
@@ -271,9 +279,12 @@ int SendRecord(const Target& target, const wire::Name& sender, const MessengerDa
             return Fail(kNetworkError, "no route to " + FormatIp(hop.to.ip));
         }
         if (!Send(socket.Get(), wire::BuildDatagram(datagram), hop.to, hop.via))
-            return Fail(kNetworkError, SystemError("cannot send to " + FormatIp(hop.to.ip)));
+            error = SystemError("cannot send to " + FormatIp(hop.to.ip));
+        else
+            ++sent;
     }
-    return kSent;
+    // Sent on some interfaces: the others' failures are not the receivers' concern.
+    return sent ? kSent : Fail(kNetworkError, error);
 }
 
 // All of standard input, or its first limit + 1 bytes; nullopt if it cannot be read.
@@ -360,13 +371,13 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
 
 int Run(int argc, char** argv)
 {
-    std::setlocale(LC_ALL, "");
+    const std::string locale = UseLocale();
     Options options;
     if (const std::optional<int> status = ParseOptions(argc, argv, options))
         return *status;
 
     const std::string codePage = CodePageName(options.codePage);
-    const std::optional<Charsets> toOem = Charsets::Open(nl_langinfo(CODESET), codePage);
+    const std::optional<Charsets> toOem = Charsets::Open(locale, codePage);
     if (!toOem)
         return Fail(kBadInput, "code page " + std::to_string(options.codePage) + " is not one this system converts to");
 
