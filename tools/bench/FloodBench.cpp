@@ -8,8 +8,7 @@
 // area: run this on a Wine desktop. It writes its figures to a file, one "key value..." a line.
 //
 //   inbox_flood_bench INBOX.EXE OUTPUT-FILE
-#include "messenger/Datagram.h"
-#include "res/resource.h"
+#include "tools/bench/BenchInbox.h"
 #include "tools/bench/Measure.h"
 
 #include <cmath>
@@ -56,14 +55,6 @@ DWORD WINAPI WriteFlood(LPVOID parameter)
     return 0;
 }
 
-std::string TextOf(HWND window)
-{
-    char text[256] = {};
-    DWORD_PTR length = 0;
-    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000, &length);
-    return std::string(text, length);
-}
-
 double Percentile99(std::vector<double> values)
 {
     if (values.empty())
@@ -81,18 +72,8 @@ struct Round {
 Round Measure(const char* program)
 {
     Round round;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(program, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return round;
-    HWND frame = nullptr, status = nullptr;
-    const DWORD ready = GetTickCount() + kTimeoutMs;
-    while (!(status && TextOf(status) == "No messages") && static_cast<LONG>(ready - GetTickCount()) > 0) {
-        Sleep(10);
-        frame = FindWindowA("AfxFrameWnd", "Pellamy Inbox");
-        status = frame ? GetDlgItem(frame, IDC_INBOX_STATUS) : nullptr;
-    }
+    BenchInbox inbox(program, kTimeoutMs);
+    const HWND frame = inbox.frame, status = inbox.status;
 
     Flood flood;
     const HANDLE writer = status ? CreateThread(nullptr, 0, WriteFlood, &flood, 0, nullptr) : nullptr;
@@ -122,15 +103,8 @@ Round Measure(const char* program)
     if (writer)
         CloseHandle(writer);
 
-    if (frame)
-        PostMessageA(frame, WM_COMMAND, ID_APP_EXIT, 0);
-    if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
-        TerminateProcess(process.hProcess, 1);
-        WaitForSingleObject(process.hProcess, 10000);
+    if (!inbox.End())
         round = Round();
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
     return round;
 }
 
@@ -143,10 +117,7 @@ int main(int argc, char** argv)
     FILE* out = std::fopen(argv[2], "w");
     if (!out)
         return 2;
-    char name[kComputerNameBufferSize] = {};
-    DWORD nameLength = sizeof name;
-    GetComputerNameA(name, &nameLength);
-    g_record = ComposeDatagram(name, nameLength, ".", "Lunch at noon in the caf\xE9?\r\nBring the r\xE9sum\xE9s.");
+    g_record = BenchRecord();
 
     std::vector<double> p99, slowest, rate, counted, answers;
     int failures = 0;

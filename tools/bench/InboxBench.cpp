@@ -9,8 +9,7 @@
 // this on a Wine desktop. It writes its figures to a file, one "key value..." a line.
 //
 //   inbox_bench INBOX.EXE OUTPUT-FILE
-#include "messenger/Datagram.h"
-#include "res/resource.h"
+#include "tools/bench/BenchInbox.h"
 #include "tools/bench/Measure.h"
 
 #include <algorithm>
@@ -77,14 +76,6 @@ double TimeBare()
     return ended && bare.read == kRecords ? seconds : -1;
 }
 
-std::string TextOf(HWND window)
-{
-    char text[256] = {};
-    DWORD_PTR length = 0;
-    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000, &length);
-    return std::string(text, length);
-}
-
 struct InboxRound {
     double drainSeconds = -1; // the writer's loop
     double showSeconds = -1;  // from the last write until the status line counts every record
@@ -94,19 +85,8 @@ struct InboxRound {
 InboxRound TimeInbox(const char* program)
 {
     InboxRound round;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(program, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return round;
-    HWND frame = nullptr;
-    HWND status = nullptr;
-    const DWORD ready = GetTickCount() + kTimeoutMs;
-    while (!(status && TextOf(status) == "No messages") && static_cast<LONG>(ready - GetTickCount()) > 0) {
-        Sleep(10);
-        frame = FindWindowA("AfxFrameWnd", "Pellamy Inbox");
-        status = frame ? GetDlgItem(frame, IDC_INBOX_STATUS) : nullptr;
-    }
+    BenchInbox inbox(program, kTimeoutMs);
+    const HWND status = inbox.status;
 
     char all[64];
     std::sprintf(all, "%d messages (%d older ones dropped)", kRecords, kRecords - 1000);
@@ -123,15 +103,8 @@ InboxRound TimeInbox(const char* program)
         }
     }
 
-    if (frame)
-        PostMessageA(frame, WM_COMMAND, ID_APP_EXIT, 0);
-    if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
-        TerminateProcess(process.hProcess, 1);
-        WaitForSingleObject(process.hProcess, 10000);
+    if (!inbox.End())
         round = InboxRound();
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
     return round;
 }
 
@@ -149,10 +122,7 @@ int main(int argc, char** argv)
     FILE* out = std::fopen(argv[2], "w");
     if (!out)
         return 2;
-    char name[kComputerNameBufferSize] = {};
-    DWORD nameLength = sizeof name;
-    GetComputerNameA(name, &nameLength);
-    g_record = ComposeDatagram(name, nameLength, ".", "Lunch at noon in the caf\xE9?\r\nBring the r\xE9sum\xE9s.");
+    g_record = BenchRecord();
 
     std::vector<double> inboxDrain, inboxShow, bareDrain;
     int failures = 0;
