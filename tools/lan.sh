@@ -9,6 +9,10 @@
 #   lan_capture FILE FILTER   captures the frames on the bridge that match FILTER into FILE,
 #                             by tshark, whose process is $lan_tshark
 #   lan_stop                  removes everything of this LAN; call it when the script exits
+#   lan_wine NAME DIRECTORY   Wine on a host, with the loader in $wine: a virtual display and a
+#                             prefix in DIRECTORY whose server runs in the host's namespaces
+#                             (the server makes the sockets of every Wine program)
+#   on_wine NAME COMMAND...   runs a command there, with that display and prefix
 # and two bounded waits: wait_for_text FILE TEXT TENTHS, wait_for_exit PID TENTHS.
 
 lan_prefix=
@@ -16,7 +20,7 @@ lan_bridge=
 lan_hosts=()
 lan_namespaces=()
 lan_tshark=
-declare -A lan_holder=() lan_number=()
+declare -A lan_holder=() lan_number=() lan_display=() lan_wineprefix=()
 
 # Waits up to a number of tenths of a second for a file to hold a fixed text.
 wait_for_text() { # file text tenths
@@ -127,4 +131,26 @@ lan_capture() { # file filter
     done
     echo "tshark captured nothing: $(cat "$1.err")" >&2
     return 1
+}
+
+lan_wine() { # name directory
+    mkdir -p "$2/prefix"
+    local _
+    on_host "$1" Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >"$2/display" 2>/dev/null &
+    disown
+    for _ in $(seq 50); do
+        [ -s "$2/display" ] && break
+        sleep 0.1
+    done
+    [ -s "$2/display" ] || { echo "Xvfb did not start on $1" >&2; return 1; }
+    lan_display[$1]=:$(head -n 1 "$2/display")
+    lan_wineprefix[$1]=$2/prefix
+    on_wine "$1" wineserver -p && on_wine "$1" "$wine" wineboot -i >"$2/wineboot.log" 2>&1 ||
+        { echo "Wine did not start on $1: $(tail -n 5 "$2/wineboot.log")" >&2; return 1; }
+}
+
+on_wine() { # name command...
+    local host=$1
+    shift
+    on_host "$host" env WINEPREFIX="${lan_wineprefix[$host]}" DISPLAY="${lan_display[$host]}" "$@"
 }
