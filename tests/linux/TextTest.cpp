@@ -1,5 +1,6 @@
 // What the Linux programs make of text at both ends: the record's text from the user's, and
 // what of a received text may reach a terminal. The LAN test shows the rest on the wire.
+#include "linux/Options.h"
 #include "linux/Text.h"
 
 #include <gtest/gtest.h>
@@ -37,6 +38,36 @@ TEST(RecordText, IsTheCodePagesBytesWithCrLfAndAtMost255OfThem)
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.expected, cli::RecordText(*toOem, toOem->Decode(c.text), c.standardInput)) << c.text;
+}
+
+TEST(ComputerName, IsUpperCasedByCharactersAndCutBetweenThem)
+{
+    // Code page 932: a full-width p is 82 90, its capital 82 6F; the second byte of "ッ" (83 62)
+    // is an ASCII 'b', which stays. Upper case by the locale's rules, as the programs take it.
+    pellamy::UseLocale();
+    const std::optional<Charsets> toOem = Charsets::Open("UTF-8", "CP932");
+    ASSERT_TRUE(toOem);
+    const auto bytes = [](const std::optional<wire::Name>& name) { return name ? wire::NameText(*name) : "none"; };
+    const std::string kana = "\x83\x41"; // "ア"
+    const struct {
+        std::string text;
+        bool own;
+        std::string expected;
+    } cases[] = {
+        {"\xE3\x83\x83pc\xEF\xBD\x90", false, "\x83\x62PC\x82\x6F"},
+        // Eight two-byte characters: 16 bytes, too many for a name given, cut to seven for the
+        // host's own; one more byte would split the eighth.
+        {std::string(8, '\0'), false, "none"},
+        {std::string(8, '\0'), true, kana + kana + kana + kana + kana + kana + kana},
+        {"a" + std::string(8, '\0'), true, "A" + kana + kana + kana + kana + kana + kana + kana},
+    };
+    for (const auto& c : cases) {
+        std::string text;
+        for (const char k : c.text)
+            text += k ? std::string(1, k) : "\xE3\x82\xA2"; // NUL stands for "ア"
+        const std::wstring wide = toOem->Decode(text);
+        EXPECT_EQ(c.expected, bytes(c.own ? cli::OwnComputerName(*toOem, wide) : cli::ComputerName(*toOem, wide))) << text;
+    }
 }
 
 TEST(Printable, ShowsEveryControlCharacterButLineBreaksAndTabsAsQuestionMarks)
