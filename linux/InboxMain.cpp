@@ -1,5 +1,6 @@
 // pellamy-inbox: holds a NetBIOS name on this network and prints the Messenger messages sent
 // to it or to its workgroup.
+#include "cli/Arguments.h"
 #include "linux/Inbox.h"
 #include "linux/Net.h"
 #include "linux/Options.h"
@@ -92,8 +93,7 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
         case kUser: options.user = value; break;
         case kHelp: std::fputs(kUsage, stdout); return kStopped;
         case kVersion: std::printf("%s %s\n", kProgram, PELLAMY_VERSION); return kStopped;
-        case ':': return Fail(kBadInput, std::string(argv[optind - 1]) + " needs a value (see --help)");
-        default: return Fail(kBadInput, "unknown option " + std::string(argv[optind - 1]) + " (see --help)");
+        default: return Fail(kBadInput, cli::OptionMistake(option, argv));
         }
     }
     if (optind < argc)
@@ -165,8 +165,11 @@ int Run(int argc, char** argv)
         if (!entry)
             return Fail(kBadInput, errno ? SystemError("cannot look up the user " + options.user)
                                          : "there is no user " + options.user + " to become");
-        if (entry->pw_uid == 0)
-            return Fail(kBadInput, "--user names a root account; the inbox does not go on as root");
+        // Root's group would keep root's files open to it.
+        if (entry->pw_uid == 0 || entry->pw_gid == 0)
+            return Fail(kBadInput, "--user names " +
+                                       std::string(entry->pw_uid == 0 ? "a root account" : "an account whose group is root") +
+                                       "; the inbox does not go on as root");
         account = Account{entry->pw_uid, entry->pw_gid};
     }
 
