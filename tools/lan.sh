@@ -5,11 +5,14 @@
 #   lan_start PREFIX          namespaces are named PREFIX-PID-...; removes what killed runs left
 #   lan_host NAME NUMBER      a host named NAME at 10.138.0.NUMBER
 #   lan_up                    waits until every link is up
+#   lan_link NAME DEVICE      after lan_up: one more link of host NAME to the bridge, DEVICE,
+#                             left down, without an address
 #   on_host NAME COMMAND...   runs a command on a host
 #   lan_capture FILE FILTER   captures the frames on the bridge that match FILTER into FILE,
 #                             by tshark, whose process is $lan_tshark
 #   lan_stop                  removes everything of this LAN; call it when the script exits
-# and two bounded waits: wait_for_text FILE TEXT TENTHS, wait_for_exit PID TENTHS.
+# and bounded waits: wait_until TENTHS COMMAND..., wait_for_text FILE TEXT TENTHS,
+# wait_for_exit PID TENTHS.
 
 lan_prefix=
 lan_bridge=
@@ -18,15 +21,18 @@ lan_namespaces=()
 lan_tshark=
 declare -A lan_holder=() lan_number=()
 
-# Waits up to a number of tenths of a second for a file to hold a fixed text.
-wait_for_text() { # file text tenths
+# Waits up to a number of tenths of a second for a command to succeed.
+wait_until() { # tenths command...
     local _
-    for _ in $(seq "$3"); do
-        grep -qF -- "$2" "$1" 2>/dev/null && return 0
+    for _ in $(seq "$1"); do
+        "${@:2}" && return 0
         sleep 0.1
     done
-    grep -qF -- "$2" "$1" 2>/dev/null
+    "${@:2}"
 }
+
+# ... for a file to hold a fixed text.
+wait_for_text() { wait_until "$3" grep -qF -- "$2" "$1" 2>/dev/null; } # file text tenths
 
 # Waits up to a number of tenths of a second for a process to end; its status, 124 if it did
 # not.
@@ -85,6 +91,12 @@ lan_host() { # name number
     ip netns exec "$ns" unshare --uts sh -c "hostname $1 && exec sleep infinity" &
     lan_holder[$1]=$!
     disown
+}
+
+lan_link() { # name device
+    local port=port${lan_number[$1]}$2
+    ip -n "$lan_bridge" link add "$port" type veth peer name "$2" netns "$lan_prefix-${1,,}" &&
+        ip -n "$lan_bridge" link set "$port" master br0 up
 }
 
 # In a subshell of its own (started with &, say), the command takes the subshell's place, so
