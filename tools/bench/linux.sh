@@ -40,7 +40,8 @@ value() { awk -v key="$1" '$1 == key { print $2 }' "$2"; }
 median() { sort -g | awk '{ v[NR] = $1 } END { print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 # --- Datagrams taken per second of the receiver's own time on a processor (user and system,
-# from /proc/PID/schedstat, so that the other work on the machine does not count): the inbox,
+# of all its threads, from /proc/PID/task/*/schedstat, so that the other work on the machine
+# does not count, and the inbox's output thread does): the inbox,
 # printing to /dev/null, against a bare recvfrom loop on the same port, each taking what a
 # sender sends back to back (what overflows its socket's buffer is dropped, and not counted).
 # Receiver and sender share one processor, so that the receiver finds datagrams waiting
@@ -48,7 +49,7 @@ median() { sort -g | awk '{ v[NR] = $1 } END { print NR % 2 ? v[(NR + 1) / 2] : 
 pin="taskset -c 0"
 rate_count=100000
 rate_rounds=3
-running_ns() { cut -d' ' -f1 "/proc/$1/schedstat"; }
+running_ns() { cat "/proc/$1"/task/*/schedstat | awk '{ ns += $1 } END { print ns }'; }
 rate() { # bare|inbox
     local pid before ns taken
     if [ "$1" = inbox ]; then
