@@ -225,15 +225,18 @@ void Inbox::Answer(const wire::NameServicePacket& request, const net::Arrival& a
 
 void Inbox::OnDatagrams()
 {
+    std::vector<Message> messages;
     for (int k = 0; k < kBurst; ++k) {
         const std::optional<net::Arrival> arrival = m_sockets.Receive(m_datagrams, m_buffer);
         if (!arrival)
-            return;
-        Receive(*arrival);
+            break;
+        Receive(*arrival, messages);
     }
+    if (!messages.empty())
+        m_deliver(std::move(messages));
 }
 
-void Inbox::Receive(const net::Arrival& arrival)
+void Inbox::Receive(const net::Arrival& arrival, std::vector<Message>& messages)
 {
     const wire::ByteView bytes = arrival.bytes;
     // Other datagram types (broadcasts, errors, queries) are the browser's and others'.
@@ -270,8 +273,8 @@ void Inbox::Receive(const net::Arrival& arrival)
         return;
     }
     ++m_counts.messages;
-    m_deliver({std::string(record->sender), std::string(record->recipient), std::string(record->text), arrival.from.ip,
-            Microseconds()});
+    messages.push_back({std::string(record->sender), std::string(record->recipient), std::string(record->text),
+                        arrival.from.ip, Microseconds()});
 }
 
 } // namespace pellamy

@@ -36,7 +36,8 @@ net::Milliseconds NextPause(net::Milliseconds pause);
 class Inbox {
 public:
     using Report = std::function<void(const Event&)>;
-    using Deliver = std::function<void(Message)>;
+    // The messages that arrived together, in order.
+    using Deliver = std::function<void(std::vector<Message>)>;
 
     Inbox(net::Sockets& sockets, net::Sockets::Socket nameService, net::Sockets::Socket datagrams, const wire::Name& name,
           const wire::Name& workgroup, Report report, Deliver deliver);
@@ -51,7 +52,7 @@ public:
     // Answers what came to the name service: queries for the names and the workgroup, node
     // status requests, others' registrations of the names, defences of them against ours.
     void OnNameService();
-    // Takes what came to the datagram service.
+    // Takes what came to the datagram service, and delivers the messages together.
     void OnDatagrams();
     // Broadcasts the release of the names on every address that holds them.
     void Release();
@@ -75,7 +76,7 @@ private:
     const wire::Name* Ours(const wire::Name& name) const;
     void Answer(const wire::NameServicePacket& request, const net::Arrival& arrival);
     void Defended(const wire::NameServicePacket& response, const net::Arrival& arrival);
-    void Receive(const net::Arrival& arrival);
+    void Receive(const net::Arrival& arrival, std::vector<Message>& messages);
 
     net::Sockets& m_sockets;
     net::Sockets::Socket m_nameService;

@@ -263,9 +263,12 @@ int Run(int argc, char** argv)
         case Event::Kind::Gone: Say(where + " is gone"); break;
         }
     };
-    Inbox inbox(sockets, nameService.Get(), datagrams.Get(), *name, *workgroup, report, [&](Message message) {
-        if (!standardOutput.Put(std::move(message)) && standardOutput.Dropped() == 1)
+    bool dropping = false;
+    Inbox inbox(sockets, nameService.Get(), datagrams.Get(), *name, *workgroup, report, [&](std::vector<Message> messages) {
+        if (!standardOutput.Put(std::move(messages)) && !dropping) {
             Say("standard output does not keep up; dropping the oldest waiting messages");
+            dropping = true;
+        }
     });
     bool none = false;
     const auto follow = [&] {

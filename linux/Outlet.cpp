@@ -2,6 +2,8 @@
 
 #include "linux/Net.h"
 
+#include <pthread.h>
+#include <sched.h>
 #include <sys/eventfd.h>
 
 #include <condition_variable>
@@ -38,6 +40,10 @@ Outlet::~Outlet() { Finish(std::chrono::steady_clock::now()); }
 
 void Outlet::Run(const std::shared_ptr<State>& state)
 {
+    // Woken, the thread does not take the processor from the network side: it writes when
+    // the loop waits, or on another processor, and what arrived meanwhile goes with it.
+    const sched_param priority = {};
+    pthread_setschedparam(pthread_self(), SCHED_BATCH, &priority);
     State& s = *state;
     std::deque<Message> batch;
     std::unique_lock<std::mutex> lock(s.mutex);
@@ -68,21 +74,27 @@ void Outlet::Run(const std::shared_ptr<State>& state)
     }
 }
 
-bool Outlet::Put(Message message)
+bool Outlet::Put(std::vector<Message> messages)
 {
     State& s = *m_state;
-    const std::lock_guard<std::mutex> lock(s.mutex);
+    const unsigned long dropped = m_dropped;
+    std::unique_lock<std::mutex> lock(s.mutex);
     if (s.failed)
         return true;
-    const bool room = s.waiting.size() < s.capacity;
-    if (!room) {
-        s.waiting.pop_front();
-        ++m_dropped;
+    const bool idle = s.waiting.empty();
+    for (Message& message : messages) {
+        if (s.waiting.size() == s.capacity) {
+            s.waiting.pop_front();
+            ++m_dropped;
+        }
+        s.waiting.push_back(std::move(message));
     }
-    s.waiting.push_back(std::move(message));
-    if (s.waiting.size() == 1)
+    lock.unlock();
+    // One wake-up for what arrived together, which is written together; after the lock is
+    // let go, so that the thread does not wake only to wait for it.
+    if (idle)
         s.work.notify_one();
-    return room;
+    return m_dropped == dropped;
 }
 
 int Outlet::FailedFd() const { return m_state->failure.Get(); }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace pellamy {
 
@@ -38,9 +39,9 @@ public:
     Outlet& operator=(const Outlet&) = delete;
     ~Outlet(); // Finish, with no time for what waits
 
-    // Queues the message, waiting for nothing but the queue's lock. False when the queue was
-    // full and its oldest message was dropped to make room.
-    bool Put(Message message);
+    // Queues the messages (what arrived together), waiting for nothing but the queue's lock.
+    // False when the queue was full and its oldest messages were dropped to make room.
+    bool Put(std::vector<Message> messages);
     unsigned long Dropped() const { return m_dropped; }
     // A descriptor that becomes readable once the outlet has failed, for a poll loop.
     int FailedFd() const;

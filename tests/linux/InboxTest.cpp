@@ -30,7 +30,7 @@ struct Rig {
                               (e.error.empty() ? "" : ": " + e.error) + (e.pause ? ", again in " + std::to_string(e.pause) : "") +
                               "\n";
                 },
-                [](pellamy::Message) {}};
+                [](std::vector<pellamy::Message>) {}};
 
     // The inbox's work and what arrives, in the order they are due, until then.
     void RunUntil(Milliseconds until)
