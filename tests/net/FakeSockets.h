@@ -18,13 +18,6 @@ constexpr std::uint32_t Ip(int a, int b, int c, int d) { return std::uint32_t(a)
 const std::uint32_t kHere = Ip(10, 0, 0, 5);
 inline wire::Name N(std::string_view text, std::uint8_t suffix = 0) { return *wire::MakeName(text, suffix); }
 
-// A name as the trace shows it: its suffix when not 0x00.
-inline std::string Shown(const wire::Name& name)
-{
-    const std::uint8_t suffix = name.bytes[15];
-    return wire::NameText(name) + (suffix ? "<0" + std::to_string(suffix) + ">" : "");
-}
-
 class Sockets : public net::Sockets {
 public:
     struct Reply {
@@ -45,14 +38,6 @@ public:
     {
         m_queue.push_back({at, port, from, local, std::move(bytes)});
     }
-    std::optional<Milliseconds> NextArrival() const
-    {
-        std::optional<Milliseconds> next;
-        for (const Queued& q : m_queue)
-            next = std::min(next.value_or(q.at), q.at);
-        return next;
-    }
-    void SetNow(Milliseconds now) { m_now = now; }
 
     std::vector<net::Interface> Interfaces() override { return interfaces; }
     std::vector<std::uint32_t> WinsServers() override { return wins; }
@@ -127,18 +112,14 @@ private:
                    std::string(write->name) + " " + std::string(write->data.data, write->data.data + write->data.size);
         }
         const wire::NameServicePacket packet = *wire::ReadNameService(bytes);
-        const std::string broadcast = (packet.nmFlags & wire::kBroadcast) ? " broadcast" : "";
-        std::string at;
-        for (const wire::NameAddress& address : packet.addresses)
-            at += (at.empty() ? " at " : ",") + net::FormatIp(address.ip) + ((address.flags & wire::kGroupName) ? " group" : "");
-        if (packet.type == wire::RecordType::NBSTAT) {
-            std::string names;
-            for (const wire::NodeStatusEntry& entry : packet.nodeNames)
-                names += " " + Shown(entry.name) + ((entry.flags & wire::kGroupName) ? " group" : "");
-            return (packet.response ? "status answer" + names : "status " + Shown(packet.name));
-        }
         const char* kinds[][2] = {{"query ", "answer "}, {}, {}, {}, {}, {"registration ", "defence "}, {"release ", ""}};
-        return kinds[static_cast<int>(packet.opcode)][packet.response] + Shown(packet.name) + at + broadcast;
+        std::string text = packet.type == wire::RecordType::NBSTAT ? (packet.response ? "status answer " : "status ")
+                                                                     : kinds[static_cast<int>(packet.opcode)][packet.response];
+        const int suffix = packet.name.bytes[15];
+        text += wire::NameText(packet.name) + (suffix ? "<0" + std::to_string(suffix) + ">" : "");
+        for (const wire::NameAddress& address : packet.addresses)
+            text += " at " + net::FormatIp(address.ip) + ((address.flags & wire::kGroupName) ? " group" : "");
+        return text + ((packet.nmFlags & wire::kBroadcast) ? " broadcast" : "");
     }
 
     Milliseconds m_now = 0;
