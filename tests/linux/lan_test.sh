@@ -206,11 +206,19 @@ on_host CHARLIE "$inbox" --name BUSY --retry 2>"$work/busy.err" &
 busy_pid=$!
 check "... and ports in use are waited for" wait_for_text "$work/busy.err" \
     "cannot use UDP port 137: it is in use (by another NetBIOS service, such as Samba's nmbd, or another pellamy-inbox); trying again in 10 s" 30
-kill -TERM "$busy_pid" "$retry_pid"
-wait_for_exit "$busy_pid" 30
-status=$?
-wait_for_exit "$retry_pid" 30
-check "... both ended by SIGTERM (status $status, $?)" [ "$status$?" = 00 ]
+# In a network namespace of its own, with no interface but a loopback that is down, an inbox
+# starts all the same and waits.
+on_host CHARLIE unshare -n "$inbox" --name LONELY 2>"$work/lonely.err" &
+lonely_pid=$!
+check "an inbox with no interface says so and waits" \
+    wait_for_text "$work/lonely.err" "no IPv4 interface is up to broadcast on; waiting for one" 30
+kill -TERM "$busy_pid" "$retry_pid" "$lonely_pid"
+statuses=
+for pid in "$busy_pid" "$retry_pid" "$lonely_pid"; do
+    wait_for_exit "$pid" 30
+    statuses+=$?
+done
+check "... all three ended by SIGTERM (statuses $statuses)" [ "$statuses" = 000 ]
 
 send_from_charlie ALPHA Only for Alpha </dev/null
 check "a send to ALPHA succeeds quietly" sent_quietly
