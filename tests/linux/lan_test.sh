@@ -158,7 +158,7 @@ sent_quietly() {
     return 1
 }
 lacks() { ! grep -qE -- "$2" "$1"; } # file pattern
-times() { [ "$(grep -cF -- "$2" "$1")" = "$3" ]; } # file text count
+occurs() { [ "$(grep -cF -- "$2" "$1")" = "$3" ]; } # file text count
 
 # --- The cases, one after the other -------------------------------------------------------
 # ALPHA writes to a reader that leaves near the end, DELTA to one that never reads.
@@ -308,7 +308,7 @@ check "... within a second ($elapsed_ms ms)" [ "$elapsed_ms" -lt 1000 ]
 check "... while the stream still ran" kill "$stream_pid"
 wait "$stream_pid" 2>/dev/null
 exec 7<&-
-check "... having said so once" times "$work/DELTA.err" "does not keep up" 1
+check "... having said so once" occurs "$work/DELTA.err" "does not keep up" 1
 check "... and counted what it dropped" counted DELTA - 0 1
 
 check "ALPHA holds its name on its second interface once it comes up" \
@@ -320,7 +320,7 @@ on_host ALPHA ip addr del 10.139.0.1/24 dev eth1
 check "... and no longer uses the address once it is gone" wait_for_text "$work/ALPHA.err" "10.139.0.1 (eth1) is gone" 30
 on_host ALPHA ip addr add 10.139.0.1/24 brd + dev eth1
 wait_until 30 eval '[ "$(grep -c "holding the name ALPHA on 10.139.0.1" "$work/ALPHA.err")" = 2 ]'
-check "... but registers it again when it comes back" times "$work/ALPHA.err" "holding the name ALPHA on 10.139.0.1 (eth1)" 2
+check "... but registers it again when it comes back" occurs "$work/ALPHA.err" "holding the name ALPHA on 10.139.0.1 (eth1)" 2
 
 check "ALPHA got nothing sent to BRAVO alone" lacks "$work/ALPHA.out" "By address"
 check "BRAVO got nothing sent to ALPHA alone" lacks "$work/BRAVO.out" "Only for Alpha|Caf|hand"
