@@ -66,9 +66,10 @@ bool Printer::Print(const std::string& sender, const std::string& recipient, con
 }
 
 Inbox::Inbox(Fd nameService, Fd datagrams, std::vector<Interface> interfaces, wire::Name name, wire::Name workgroup,
-             Printer printer)
+             Printer printer, std::function<void(const Message&)> announce)
     : m_nameService(std::move(nameService)), m_datagrams(std::move(datagrams)), m_interfaces(std::move(interfaces)),
-      m_name(name), m_workgroup(workgroup), m_printer(std::move(printer)), m_buffer(65536)
+      m_name(name), m_workgroup(workgroup), m_printer(std::move(printer)), m_announce(std::move(announce)),
+      m_buffer(65536)
 {
 }
 
@@ -206,9 +207,15 @@ bool Inbox::Take(const Arrival& arrival)
         return true;
     }
     ++m_counts.messages;
-    return m_printer.Print(std::string(message.sender, message.sender.GetLength()),
+    const Message taken = {std::string(message.sender, message.sender.GetLength()),
                            std::string(message.recipient, message.recipient.GetLength()),
-                           std::string(message.text, message.text.GetLength()), arrival.from.ip);
+                           std::string(message.text, message.text.GetLength()), arrival.from.ip,
+                           std::chrono::duration_cast<std::chrono::microseconds>(
+                               std::chrono::system_clock::now().time_since_epoch())
+                               .count()};
+    if (m_announce)
+        m_announce(taken);
+    return m_printer.Print(taken.sender, taken.recipient, taken.text, taken.from);
 }
 
 } // namespace pellamy

@@ -1,12 +1,14 @@
 #pragma once
 // The receiving side: a broadcast node that holds one computer name, answers for it and for
 // its workgroup, and takes the Messenger mailslot writes sent to either.
+#include "linux/Bus.h"
 #include "linux/Net.h"
 #include "linux/Text.h"
 #include "wire/NetBios.h"
 
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,8 +44,9 @@ struct Counts {
 
 class Inbox {
 public:
+    // announce, if given, is told of every message printed.
     Inbox(Fd nameService, Fd datagrams, std::vector<Interface> interfaces, wire::Name name, wire::Name workgroup,
-          Printer printer);
+          Printer printer, std::function<void(const Message&)> announce = {});
 
     int NameServiceFd() const { return m_nameService.Get(); }
     int DatagramFd() const { return m_datagrams.Get(); }
@@ -74,6 +77,7 @@ private:
     wire::Name m_name;
     wire::Name m_workgroup;
     Printer m_printer;
+    std::function<void(const Message&)> m_announce;
     Counts m_counts;
     std::vector<std::uint8_t> m_buffer;
 };

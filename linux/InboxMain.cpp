@@ -1,5 +1,6 @@
 // pellamy-inbox: holds a NetBIOS name on this network and prints the Messenger messages sent
 // to it or to its workgroup.
+#include "linux/Bus.h"
 #include "linux/Inbox.h"
 #include "linux/Net.h"
 #include "linux/Options.h"
@@ -181,11 +182,23 @@ int Run(int argc, char** argv)
     Fd datagrams = OpenUdp(wire::kDatagramPort);
     if (!datagrams.Valid())
         return Fail(kNetworkError, BindError(wire::kDatagramPort, errno));
+    // The bus knows a connection by the credentials it was made with: before they go.
+    std::string reason = "no conversion to UTF-8";
+    std::optional<Charsets> toUtf8 = Charsets::Open(codePage, "UTF-8");
+    std::optional<BusAnnouncer> bus = toUtf8 ? BusAnnouncer::Open(std::move(*toUtf8), reason) : std::nullopt;
+    if (!bus)
+        std::fprintf(stderr, "%s: %s; messages are not announced on the system bus\n", kProgram, reason.c_str());
     if (const int status = DropPrivileges(options.user, account))
         return status;
 
     Inbox inbox(std::move(nameService), std::move(datagrams), std::move(interfaces), *name, *workgroup,
-                Printer(stdout, std::move(*fromOem), options.json));
+                Printer(stdout, std::move(*fromOem), options.json), [&bus](const Message& message) {
+                    if (bus && !bus->Announce(message)) {
+                        std::fprintf(stderr, "%s: the system bus has gone; messages are no longer announced there\n",
+                                     kProgram);
+                        bus.reset();
+                    }
+                });
     const std::string shownName = options.name ? UpperAscii(*options.name) : wire::NameText(*name);
     std::optional<std::uint32_t> defender;
     if (!inbox.Register(defender))
