@@ -1,6 +1,6 @@
 #include "linux/Bus.h"
 
-#include "linux/Net.h"
+#include "net/Sockets.h"
 
 #include <poll.h>
 #include <time.h>
@@ -53,7 +53,7 @@ bool BusAnnouncer::Announce(const Message& message)
 {
     if (!m_bus)
         return false;
-    const std::string address = FormatIp(message.from);
+    const std::string address = net::FormatIp(message.from);
     int r = sd_bus_emit_signal(m_bus.get(), kBusPath, kBusInterface, kBusSignal, kBusSignature,
                                Utf8(m_fromOem, message.sender, false).c_str(),
                                Utf8(m_fromOem, message.recipient, false).c_str(),

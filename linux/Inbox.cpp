@@ -1,8 +1,9 @@
 #include "linux/Inbox.h"
 
-#include "messenger/Datagram.h"
+#include "messenger/Record.h"
 
 #include <cerrno>
+#include <chrono>
 #include <ctime>
 
 namespace pellamy {
@@ -11,7 +12,7 @@ namespace {
 
 // A broadcast node registers three times, 250 ms apart, and waits as long for a defence.
 constexpr int kTries = 3;
-constexpr auto kRetryInterval = std::chrono::milliseconds(250);
+constexpr net::Milliseconds kRetryInterval = 250;
 // Datagrams read in one go before the signals are looked at again.
 constexpr int kBurst = 64;
 
@@ -47,7 +48,7 @@ bool Printer::Print(const std::string& sender, const std::string& recipient, con
     const std::wstring shownSender = Printable(m_fromOem.Decode(sender), false);
     const std::wstring shownRecipient = Printable(m_fromOem.Decode(recipient), false);
     const std::wstring shownText = Printable(m_fromOem.Decode(text), true);
-    const std::wstring address = Widen(FormatIp(from));
+    const std::wstring address = Widen(net::FormatIp(from));
     std::wstring out;
     out.reserve(shownText.size() + 160);
     if (m_json) {
@@ -65,28 +66,27 @@ bool Printer::Print(const std::string& sender, const std::string& recipient, con
     return std::fwrite(bytes.data(), 1, bytes.size(), m_stream) == bytes.size();
 }
 
-Inbox::Inbox(Fd nameService, Fd datagrams, std::vector<Interface> interfaces, wire::Name name, wire::Name workgroup,
+Inbox::Inbox(Fd nameService, Fd datagrams, std::vector<net::Interface> interfaces, wire::Name name, wire::Name workgroup,
              Printer printer, std::function<void(const Message&)> announce)
     : m_nameService(std::move(nameService)), m_datagrams(std::move(datagrams)), m_interfaces(std::move(interfaces)),
-      m_name(name), m_workgroup(workgroup), m_printer(std::move(printer)), m_announce(std::move(announce)),
-      m_buffer(65536)
+      m_name(name), m_workgroup(workgroup), m_printer(std::move(printer)),
+      m_announce(std::move(announce)), m_buffer(65536)
 {
 }
 
 bool Inbox::Register(std::optional<std::uint32_t>& defender)
 {
-    const std::uint16_t id = RandomId();
-    std::vector<pollfd> fds = {{m_nameService.Get(), POLLIN, 0}};
+    const std::uint16_t id = m_sockets.RandomId();
     for (int attempt = 0; attempt < kTries; ++attempt) {
-        for (const Interface& interface : m_interfaces) {
-            if (!Send(m_nameService.Get(), wire::BuildRegistration(id, m_name, false, interface.address),
-                      {interface.broadcast, wire::kNameServicePort}, &interface))
+        for (const net::Interface& interface : m_interfaces) {
+            if (!m_sockets.Send(m_nameService.Get(), wire::View(wire::BuildRegistration(id, m_name, false, interface.address)),
+                                {interface.broadcast, wire::kNameServicePort}, &interface))
                 return false;
         }
-        const auto deadline = Clock::now() + kRetryInterval;
-        while (Clock::now() < deadline && WaitReadable(fds, deadline) > 0) {
+        const net::Milliseconds deadline = m_sockets.Now() + kRetryInterval;
+        while (m_sockets.Now() < deadline && m_sockets.WaitReadable(m_nameService.Get(), deadline)) {
             for (int k = 0; k < kBurst; ++k) {
-                const std::optional<Arrival> arrival = Receive(m_nameService.Get(), m_buffer);
+                const std::optional<net::Arrival> arrival = m_sockets.Receive(m_nameService.Get(), m_buffer);
                 if (!arrival)
                     break;
                 const std::optional<wire::NameServicePacket> packet =
@@ -104,17 +104,17 @@ bool Inbox::Register(std::optional<std::uint32_t>& defender)
 
 void Inbox::Release()
 {
-    const std::uint16_t id = RandomId();
-    for (const Interface& interface : m_interfaces)
-        Send(m_nameService.Get(), wire::BuildRelease(id, m_name, false, interface.address),
-             {interface.broadcast, wire::kNameServicePort}, &interface);
+    const std::uint16_t id = m_sockets.RandomId();
+    for (const net::Interface& interface : m_interfaces)
+        m_sockets.Send(m_nameService.Get(), wire::View(wire::BuildRelease(id, m_name, false, interface.address)),
+                       {interface.broadcast, wire::kNameServicePort}, &interface);
 }
 
-bool Inbox::FromUs(Endpoint from) const
+bool Inbox::FromUs(net::Endpoint from) const
 {
     if (from.port != wire::kNameServicePort)
         return false;
-    for (const Interface& interface : m_interfaces)
+    for (const net::Interface& interface : m_interfaces)
         if (interface.address == from.ip)
             return true;
     return false;
@@ -123,7 +123,7 @@ bool Inbox::FromUs(Endpoint from) const
 void Inbox::OnNameService()
 {
     for (int k = 0; k < kBurst; ++k) {
-        const std::optional<Arrival> arrival = Receive(m_nameService.Get(), m_buffer);
+        const std::optional<net::Arrival> arrival = m_sockets.Receive(m_nameService.Get(), m_buffer);
         if (!arrival)
             return;
         // Our own broadcasts come back to us; answers are not ours to answer.
@@ -135,10 +135,10 @@ void Inbox::OnNameService()
     }
 }
 
-void Inbox::Answer(const wire::NameServicePacket& request, const Arrival& arrival)
+void Inbox::Answer(const wire::NameServicePacket& request, const net::Arrival& arrival)
 {
     // From the address the request came to, which is the one we give.
-    const Interface source = {"", 0, arrival.local, 0};
+    const net::Interface source = {"", 0, arrival.local, 0};
     wire::Bytes answer;
     if (request.opcode == wire::Opcode::Query && request.type == wire::RecordType::NB) {
         if (wire::SameName(request.name, m_name))
@@ -155,7 +155,7 @@ void Inbox::Answer(const wire::NameServicePacket& request, const Arrival& arriva
     }
     // An answer that does not get through is asked for again, or the asker finds no one.
     if (!answer.empty())
-        Send(m_nameService.Get(), answer, arrival.from, &source);
+        m_sockets.Send(m_nameService.Get(), wire::View(answer), arrival.from, &source);
 }
 
 bool Inbox::OnDatagrams()
@@ -163,7 +163,7 @@ bool Inbox::OnDatagrams()
     // What arrived together is written together: at once for one message, in one write for a
     // burst.
     for (int k = 0; k < kBurst; ++k) {
-        const std::optional<Arrival> arrival = Receive(m_datagrams.Get(), m_buffer);
+        const std::optional<net::Arrival> arrival = m_sockets.Receive(m_datagrams.Get(), m_buffer);
         if (!arrival)
             break;
         if (!Take(*arrival))
@@ -172,7 +172,7 @@ bool Inbox::OnDatagrams()
     return m_printer.Flush();
 }
 
-bool Inbox::Take(const Arrival& arrival)
+bool Inbox::Take(const net::Arrival& arrival)
 {
     const wire::ByteView bytes = arrival.bytes;
     // Other datagram types (broadcasts, errors, queries) are the browser's and others'.
@@ -201,15 +201,14 @@ bool Inbox::Take(const Arrival& arrival)
         ++m_counts.ignored;
         return true;
     }
-    ReceivedMessage message;
-    if (!ParseRecord(reinterpret_cast<const char*>(write->data.data), write->data.size, message)) {
+    const std::optional<RecordFields> message = ReadRecord(reinterpret_cast<const char*>(write->data.data), write->data.size);
+    if (!message) {
         ++m_counts.malformed;
         return true;
     }
     ++m_counts.messages;
-    const Message taken = {std::string(message.sender, message.sender.GetLength()),
-                           std::string(message.recipient, message.recipient.GetLength()),
-                           std::string(message.text, message.text.GetLength()), arrival.from.ip,
+    const Message taken = {std::string(message->sender), std::string(message->recipient), std::string(message->text),
+                           arrival.from.ip,
                            std::chrono::duration_cast<std::chrono::microseconds>(
                                std::chrono::system_clock::now().time_since_epoch())
                                .count()};

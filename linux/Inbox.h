@@ -4,6 +4,7 @@
 #include "linux/Bus.h"
 #include "linux/Net.h"
 #include "linux/Text.h"
+#include "net/PosixSockets.h"
 #include "wire/NetBios.h"
 
 #include <cstdio>
@@ -45,14 +46,14 @@ struct Counts {
 class Inbox {
 public:
     // announce, if given, is told of every message printed.
-    Inbox(Fd nameService, Fd datagrams, std::vector<Interface> interfaces, wire::Name name, wire::Name workgroup,
+    Inbox(Fd nameService, Fd datagrams, std::vector<net::Interface> interfaces, wire::Name name, wire::Name workgroup,
           Printer printer, std::function<void(const Message&)> announce = {});
 
     int NameServiceFd() const { return m_nameService.Get(); }
     int DatagramFd() const { return m_datagrams.Get(); }
 
     // Broadcasts the registration three times 250 ms apart on every interface. The address
-    // of the node that defends the name, if one does. False, errno set, if a send fails.
+    // of the node that defends the name, if one does. False, why in Error(), if a send fails.
     bool Register(std::optional<std::uint32_t>& defender);
     // Broadcasts the release on every interface.
     void Release();
@@ -65,15 +66,17 @@ public:
     bool OnDatagrams();
 
     const Counts& GetCounts() const { return m_counts; }
+    std::string Error() { return m_sockets.Error(); }
 
 private:
-    bool FromUs(Endpoint from) const;
-    void Answer(const wire::NameServicePacket& request, const Arrival& arrival);
-    bool Take(const Arrival& arrival);
+    bool FromUs(net::Endpoint from) const;
+    void Answer(const wire::NameServicePacket& request, const net::Arrival& arrival);
+    bool Take(const net::Arrival& arrival);
 
+    net::PosixSockets m_sockets;
     Fd m_nameService;
     Fd m_datagrams;
-    std::vector<Interface> m_interfaces;
+    std::vector<net::Interface> m_interfaces;
     wire::Name m_name;
     wire::Name m_workgroup;
     Printer m_printer;

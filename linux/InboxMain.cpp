@@ -84,7 +84,7 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
         case kName: options.name = value; break;
         case kWorkgroup: options.workgroup = value; break;
         case kCodePage:
-            if (const std::optional<int> number = ParseCodePage(value))
+            if (const std::optional<int> number = cli::ParseCodePage(value))
                 options.codePage = *number;
             else
                 return Fail(kBadInput, "--codepage takes a code page number, such as 850, not '" + value + "'");
@@ -150,11 +150,12 @@ int Run(int argc, char** argv)
     std::optional<Charsets> fromOem = Charsets::Open(codePage, options.json ? "UTF-8" : locale);
     if (!toOem || !fromOem)
         return Fail(kBadInput, "code page " + std::to_string(options.codePage) + " is not one this system converts");
-    const std::optional<wire::Name> name = options.name ? ComputerName(*toOem, *options.name) : HostComputerName(*toOem);
+    const std::optional<wire::Name> name =
+        options.name ? cli::ComputerName(*toOem, toOem->Decode(*options.name)) : cli::OwnComputerName(*toOem, HostName());
     if (!name)
         return Fail(kBadInput, options.name ? "--name takes a computer name of 1 to 15 characters"
                                             : "this host's name is no computer name; give one with --name");
-    const std::optional<wire::Name> workgroup = ComputerName(*toOem, options.workgroup);
+    const std::optional<wire::Name> workgroup = cli::ComputerName(*toOem, toOem->Decode(options.workgroup));
     if (!workgroup)
         return Fail(kBadInput, "--workgroup takes a workgroup name of 1 to 15 characters");
 
@@ -170,18 +171,19 @@ int Run(int argc, char** argv)
         account = Account{entry->pw_uid, entry->pw_gid};
     }
 
-    std::vector<Interface> interfaces = BroadcastInterfaces();
+    net::PosixSockets sockets;
+    std::vector<net::Interface> interfaces = sockets.Interfaces();
     if (interfaces.empty())
         return Fail(kNetworkError, "no IPv4 interface is up to broadcast on");
     const Fd stop = StopSignals();
     if (!stop.Valid())
         return Fail(kNetworkError, SystemError("cannot wait for signals"));
-    Fd nameService = OpenUdp(wire::kNameServicePort);
+    Fd nameService(static_cast<int>(sockets.Open(wire::kNameServicePort)));
     if (!nameService.Valid())
-        return Fail(kNetworkError, BindError(wire::kNameServicePort, errno));
-    Fd datagrams = OpenUdp(wire::kDatagramPort);
+        return Fail(kNetworkError, BindError(wire::kNameServicePort, sockets.LastError()));
+    Fd datagrams(static_cast<int>(sockets.Open(wire::kDatagramPort)));
     if (!datagrams.Valid())
-        return Fail(kNetworkError, BindError(wire::kDatagramPort, errno));
+        return Fail(kNetworkError, BindError(wire::kDatagramPort, sockets.LastError()));
     // The bus knows a connection by the credentials it was made with: before they go.
     std::string reason = "no conversion to UTF-8";
     std::optional<Charsets> toUtf8 = Charsets::Open(codePage, "UTF-8");
@@ -199,20 +201,20 @@ int Run(int argc, char** argv)
                         bus.reset();
                     }
                 });
-    const std::string shownName = options.name ? UpperAscii(*options.name) : wire::NameText(*name);
+    const std::string shownName = options.name ? cli::UpperAscii(*options.name) : wire::NameText(*name);
     std::optional<std::uint32_t> defender;
     if (!inbox.Register(defender))
-        return Fail(kNetworkError, SystemError("cannot broadcast the name's registration"));
+        return Fail(kNetworkError, "cannot broadcast the name's registration: " + inbox.Error());
     if (defender)
-        return Fail(kNameTaken, shownName + " is already used by " + FormatIp(*defender) + " on this network");
+        return Fail(kNameTaken, shownName + " is already used by " + net::FormatIp(*defender) + " on this network");
     std::fprintf(stderr, "%s: holding the name %s, taking messages for it and for %s\n", kProgram, shownName.c_str(),
-                 UpperAscii(options.workgroup).c_str());
+                 cli::UpperAscii(options.workgroup).c_str());
 
     // Until a signal: the inbox has nothing to do but answer what comes.
     int status = kStopped;
     std::vector<pollfd> fds = {{stop.Get(), POLLIN, 0}, {inbox.NameServiceFd(), POLLIN, 0}, {inbox.DatagramFd(), POLLIN, 0}};
     for (;;) {
-        if (WaitReadable(fds, std::nullopt) < 0) {
+        if (WaitReadable(fds) < 0) {
             status = Fail(kNetworkError, SystemError("cannot wait for datagrams"));
             break;
         }

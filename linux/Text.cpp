@@ -1,39 +1,11 @@
 #include "linux/Text.h"
 
-#include "messenger/Datagram.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <cwctype>
 
 namespace pellamy {
-
-namespace {
-
-std::wstring WithCrLf(std::wstring_view text)
-{
-    std::wstring out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const wchar_t c = text[i];
-        if (c == L'\r' || c == L'\n') {
-            if (c == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n')
-                ++i;
-            out += L"\r\n";
-        } else {
-            out += c == L'\0' ? L'?' : c;
-        }
-    }
-    return out;
-}
-
-std::wstring WithoutTrailingLineBreaks(std::wstring text)
-{
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r'))
-        text.pop_back();
-    return text;
-}
-
-} // namespace
 
 std::optional<Converter> Converter::Open(const std::string& to, const std::string& from)
 {
@@ -114,6 +86,13 @@ std::string Charsets::Encode(std::wstring_view text) const
     return Narrow(text);
 }
 
+std::wstring Charsets::Upper(std::wstring text) const
+{
+    for (wchar_t& c : text)
+        c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+    return text;
+}
+
 std::wstring Charsets::Widen(std::string_view bytes) const
 {
     const wchar_t question = L'?';
@@ -131,17 +110,6 @@ std::string Charsets::Narrow(std::wstring_view text) const
 }
 
 std::string CodePageName(int number) { return "CP" + std::to_string(number); }
-
-std::optional<std::string> RecordText(const Charsets& toOem, std::string_view text, bool standardInput)
-{
-    std::wstring wide = toOem.Decode(text);
-    if (standardInput)
-        wide = WithoutTrailingLineBreaks(std::move(wide));
-    std::string oem = toOem.Encode(WithCrLf(wide));
-    if (oem.size() > kMaxTextLength)
-        return std::nullopt;
-    return oem;
-}
 
 std::wstring Printable(std::wstring_view text, bool lineBreaks)
 {

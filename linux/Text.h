@@ -1,6 +1,8 @@
 #pragma once
 // Text between the user's locale and the receivers' OEM code page, by way of wide characters
 // (UCS-4 in glibc), and what of it may reach a terminal or a JSON reader.
+#include "cli/Text.h"
+
 #include <iconv.h>
 
 #include <optional>
@@ -30,12 +32,14 @@ private:
 
 // The two ends of the way a text goes: bytes in one character set to wide characters, wide
 // characters to bytes in another. A character the other side lacks becomes '?'.
-class Charsets {
+class Charsets : public cli::Codec {
 public:
     static std::optional<Charsets> Open(const std::string& from, const std::string& to);
 
-    std::wstring Decode(std::string_view bytes) const;
-    std::string Encode(std::wstring_view text) const;
+    std::wstring Decode(std::string_view bytes) const override;
+    std::string Encode(std::wstring_view text) const override;
+    // By the locale's rules (towupper).
+    std::wstring Upper(std::wstring text) const override;
 
 private:
     Charsets(Converter decoder, Converter encoder) : m_decoder(std::move(decoder)), m_encoder(std::move(encoder)) {}
@@ -51,11 +55,6 @@ private:
 
 // "CP850" for 850.
 std::string CodePageName(int number);
-
-// The text as the record carries it: in the OEM code page, every line break (CR LF, CR or
-// LF) as CR LF, a NUL, which would end the record's text, as '?'; from standard input,
-// without its final line breaks. Nullopt when it is above 255 bytes there.
-std::optional<std::string> RecordText(const Charsets& toOem, std::string_view text, bool standardInput);
 
 // Safe for a terminal: every control character (C0, DEL and C1) shows as '?'. With
 // lineBreaks, CR LF, lone CR and LF become '\n' and tabs stay; without, they are '?' too.

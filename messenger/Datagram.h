@@ -1,21 +1,11 @@
 #pragma once
+// The Messenger record as the Windows programs write and read it: with the local computer's
+// name as the name query leaves it, and the text converted between the ANSI and the OEM code
+// page.
+#include "messenger/Record.h"
 #include "platform/CString.h"
 
 #include <cstddef>
-
-// The Messenger service reads one record of exactly 420 bytes from its mailslot: the
-// sender's computer name, the recipient and the text, each NUL-terminated, then filler.
-enum {
-    kDatagramSize = 420,
-    kComputerNameBufferSize = 16, // the name's 15 characters and NUL
-    kMaxDestinationLength = 60,   // what the 80-byte path buffer leaves for it
-    kMaxTextLength = 255,
-    kMaxRecordSize = 65536, // the largest record a reader accepts
-};
-
-struct MessengerDatagram {
-    char bytes[kDatagramSize];
-};
 
 struct MailslotPath {
     char text[80];
@@ -31,11 +21,6 @@ MailslotPath FormatMailslotPath(const CString& destination);
 MessengerDatagram ComposeDatagram(const char (&senderName)[kComputerNameBufferSize], DWORD senderLength,
                                   const CString& destination, const CString& message);
 
-// The same record with the text's bytes taken as they are: for a sender that has converted the
-// text to the receivers' OEM code page itself.
-MessengerDatagram ComposeRecord(const char (&senderName)[kComputerNameBufferSize], DWORD senderLength,
-                                const CString& destination, const CString& oemText);
-
 // A record as a reader of the mailslot takes it: the three fields, the text back in the
 // ANSI code page.
 struct ReceivedMessage {
@@ -44,12 +29,7 @@ struct ReceivedMessage {
     CString text;
 };
 
-// Reads the three NUL-terminated fields at the start of a record of length bytes; whatever
-// follows the third NUL is ignored. Sender and recipient are taken as they are, the text is
-// converted from the OEM code page. False, and message untouched, for a malformed record:
-// fewer than three fields within length, or length above kMaxRecordSize (record is not read
-// then, and may be null). Not a byte past length is read.
+// Reads the three fields as ReadRecord does; sender and recipient are taken as they are, the
+// text is converted from the OEM code page. False, and message untouched, for a malformed
+// record.
 bool ParseDatagram(const char* record, size_t length, ReceivedMessage& message);
-
-// The same, with the text left in the OEM code page: for a reader that converts it itself.
-bool ParseRecord(const char* record, size_t length, ReceivedMessage& message);

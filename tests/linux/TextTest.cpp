@@ -36,7 +36,7 @@ TEST(RecordText, IsTheCodePagesBytesWithCrLfAndAtMost255OfThem)
         {a254 + "\n", false, std::nullopt}, // CR LF is two
     };
     for (const auto& c : cases)
-        EXPECT_EQ(c.expected, pellamy::RecordText(*toOem, c.text, c.standardInput)) << c.text;
+        EXPECT_EQ(c.expected, cli::RecordText(*toOem, toOem->Decode(c.text), c.standardInput)) << c.text;
 }
 
 TEST(Printable, ShowsEveryControlCharacterButLineBreaksAndTabsAsQuestionMarks)

@@ -9,7 +9,7 @@
 set -uo pipefail
 
 send=$1 inbox=$2 notify=$3 emit=$4 policy=$5 icons=$6 picture=$7
-prefix=pellamy-desktop
+source "$(dirname "$0")/../../tools/lan.sh"
 export LC_ALL=C.UTF-8
 
 die() {
@@ -25,61 +25,14 @@ done
 work=$(mktemp -d)
 chmod 755 "$work"
 pids=()
-hosts=()
 finish() {
     local pid
     for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null; done
-    lan_remove
+    lan_stop
     rm -rf "$work"
 }
 trap finish EXIT
 trap 'exit 1' INT TERM HUP
-
-# --- The LAN --------------------------------------------------------------------------------
-# A bridge and hosts on 10.139.0.0/24, each in a network namespace $prefix-PID-HOST of its
-# own: nothing here touches the machine's own interfaces.
-lan_ns() { echo "$prefix-$$-$1"; }
-lan_make() { # host... (10.139.0.1, .2, ... in that order)
-    local bridge number=1 host _
-    bridge=$(lan_ns bridge)
-    hosts=(bridge "$@")
-    for host in "${hosts[@]}"; do
-        ip netns add "$(lan_ns "$host")" && ip -n "$(lan_ns "$host")" link set lo up || return 1
-    done
-    ip -n "$bridge" link add br0 type bridge && ip -n "$bridge" link set br0 up || return 1
-    for host in "$@"; do
-        ip -n "$bridge" link add "port$number" type veth peer name eth0 netns "$(lan_ns "$host")" &&
-            ip -n "$bridge" link set "port$number" master br0 up &&
-            ip -n "$(lan_ns "$host")" addr add "10.139.0.$number/24" brd + dev eth0 &&
-            ip -n "$(lan_ns "$host")" link set eth0 up || return 1
-        number=$((number + 1))
-    done
-    # Until the kernel has seen the links come up, what is sent on them is dropped.
-    for _ in $(seq 50); do
-        [ "$(ip -n "$bridge" -o link show master br0 | grep -c "state UP")" = $# ] && return 0
-        sleep 0.1
-    done
-    return 1
-}
-lan_remove() {
-    local host pid
-    for host in "${hosts[@]}"; do
-        for pid in $(ip netns pids "$(lan_ns "$host")" 2>/dev/null); do kill -KILL "$pid" 2>/dev/null; done
-        ip netns del "$(lan_ns "$host")" 2>/dev/null
-    done
-}
-lan_exec() { # host command...
-    local host=$1
-    shift
-    ip netns exec "$(lan_ns "$host")" "$@"
-}
-# Namespaces left by a run that was killed before it could remove them.
-for ns in $(ip netns list | awk -v p="^$prefix-[0-9]+-" '$1 ~ p { print $1 }'); do
-    owner=${ns#"$prefix"-}
-    kill -0 "${owner%%-*}" 2>/dev/null && continue
-    for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -KILL "$pid" 2>/dev/null; done
-    ip netns del "$ns" 2>/dev/null
-done
 
 # --- Helpers --------------------------------------------------------------------------------
 # Waits up to a number of tenths of a second for a command to succeed.
@@ -206,8 +159,9 @@ check "pellamy-notify connects once there is one" \
     wait_until 50 has_text "$work/notify.err" "listening on the system bus again"
 
 # --- The inbox ------------------------------------------------------------------------------
-lan_make alpha charlie delta || die "could not make the network namespaces of the test LAN"
-ip netns exec "$(lan_ns alpha)" "$inbox" --name ALPHA >"$work/inbox.out" 2>"$work/inbox.err" &
+lan_start pellamy-desktop && lan_host ALPHA 1 && lan_host CHARLIE 2 && lan_host DELTA 3 && lan_up ||
+    die "could not make the network namespaces of the test LAN"
+on_host ALPHA "$inbox" --name ALPHA >"$work/inbox.out" 2>"$work/inbox.err" &
 inbox_pid=$!
 pids+=("$inbox_pid")
 wait_until 30 has_text "$work/inbox.err" "holding the name ALPHA" || die "the inbox did not start: $(cat "$work/inbox.err")"
@@ -219,7 +173,8 @@ check "... without a word about the bus" lacks "$work/inbox.err" "bus"
 send_from() { # host argument...
     local host=$1
     shift
-    lan_exec "$host" timeout 10 "$send" --from "${host^^}" "$@" </dev/null >>"$work/send.out" 2>&1
+    # In a subshell: on_host takes the place of a subshell, which a flood's sender is.
+    (on_host "$host" timeout 10 "$send" --from "$host" "$@" </dev/null >>"$work/send.out" 2>&1)
 }
 received() { # text: the number of MessageReceived with this text
     bus_messages "$work/system.log" MessageReceived | awk -F'\t' -v t="$1" '$4 == t' | wc -l
@@ -229,7 +184,7 @@ notified() { # summary body: the number of Notify calls with them
 }
 
 # No notification server yet: the message is announced, not shown, and pellamy-notify says why.
-send_from charlie ALPHA Nobody shows this
+send_from CHARLIE ALPHA Nobody shows this
 check "a message announced before there is a notification server" wait_until 30 count_is 1 received "Nobody shows this"
 check "... cannot be shown, and pellamy-notify says why" \
     wait_until 30 has_text "$work/notify.err" "cannot show notifications (The name org.freedesktop.Notifications was not provided"
@@ -260,13 +215,13 @@ wait_until 50 server_up || die "dunst did not start: $(cat "$work/dunst.log")"
 
 # --- A message ------------------------------------------------------------------------------
 started_us=$(($(date +%s%N) / 1000))
-send_from charlie ALPHA 'Lunch <b>at noon</b> & café? <a href="x">'
+send_from CHARLIE ALPHA 'Lunch <b>at noon</b> & café? <a href="x">'
 ended_us=$(($(date +%s%N) / 1000))
 text='Lunch <b>at noon</b> & café? <a href="x">'
 check "the message is announced once on the system bus" wait_until 30 count_is 1 received "$text"
 announced() {
     bus_messages "$work/system.log" MessageReceived | awk -F'\t' -v t="$text" -v from="$started_us" -v to="$ended_us" '
-        $4 == t { ok = $2 == "CHARLIE" && $3 == "ALPHA" && $5 == "10.139.0.2" && $6 >= from && $6 <= to && NF == 6 }
+        $4 == t { ok = $2 == "CHARLIE" && $3 == "ALPHA" && $5 == "10.138.0.2" && $6 >= from && $6 <= to && NF == 6 }
         END { exit !ok }'
 }
 check "... from CHARLIE to ALPHA, its address and its time" announced
@@ -286,8 +241,8 @@ xwd -root -silent | convert xwd:- -trim +repage "$picture" 2>"$work/picture.err"
 check "its picture is taken ($picture)" test -s "$picture"
 
 # --- What is not the inbox's ----------------------------------------------------------------
-"${as_user[@]}" "$emit" sssst MALLORY ALPHA "Forged by a user" 10.139.0.9 1
-send_from charlie ALPHA After the forgery
+"${as_user[@]}" "$emit" sssst MALLORY ALPHA "Forged by a user" 10.138.0.9 1
+send_from CHARLIE ALPHA After the forgery
 wait_until 30 count_is 1 received "After the forgery"
 check "a MessageReceived from another connection than the inbox's goes on the bus" count_is 1 received "Forged by a user"
 sleep 0.5
@@ -299,9 +254,9 @@ flood_from() { # host
     local i
     for i in $(seq 100); do send_from "$1" ALPHA "Flood $i from $1"; done
 }
-flood_from charlie &
+flood_from CHARLIE &
 flooding=($!)
-flood_from delta &
+flood_from DELTA &
 flooding+=($!)
 pids+=("${flooding[@]}")
 wait "${flooding[@]}"
@@ -334,7 +289,7 @@ wait "$inbox_pid"
 check "the inbox stops on SIGTERM and gives the name up" \
     wait_until 30 eval 'bus_messages "$work/system.log" NameOwnerChanged | grep -q "	org.pellamy.Inbox	:[0-9.]*	$"'
 # A new owner of the name (root may own it) whose arguments are of the wrong types.
-"$emit" --own ssssi WRONG ALPHA "Wrong types" 10.139.0.9 1
+"$emit" --own ssssi WRONG ALPHA "Wrong types" 10.138.0.9 1
 check "a MessageReceived of the wrong types from the name's owner is refused, saying so" \
     wait_until 30 has_text "$work/notify.err" "ignored a MessageReceived with the arguments (ssssi), not (sssst)"
 # Room for one more notification after the flood's, then one from the next owner.
@@ -342,7 +297,7 @@ wait_for_room() {
     bus_messages "$work/session.log" Notify | awk -v now="$(date +%s.%N)" '{ time[NR] = $1 } END { exit !(NR < 3 || now - time[NR - 2] > 10.5) }'
 }
 wait_until 120 wait_for_room
-"$emit" --own sssst OWNER ALPHA "From the next owner" 10.139.0.9 1
+"$emit" --own sssst OWNER ALPHA "From the next owner" 10.138.0.9 1
 check "... and one of the right types from the next owner is shown" \
     wait_until 30 count_is 1 notified "Message from OWNER" "From the next owner"
 check "... and the wrong one, which went on the bus, is not" \
