@@ -1,7 +1,8 @@
 # Shared by the run, test and bench commands: build trees, the choice of the Windows build
-# that runs here, its private Wine prefix and the virtual display. Source it; it stops what
-# it started when the calling script exits.
+# that runs here, its private Wine prefix, the virtual display, and a LAN of network
+# namespaces (lan.sh). Source it; it stops what it started when the calling script exits.
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$root/tools/lan.sh"
 build=${PELLAMY_BUILD:-$root/build}
 
 export WINEDEBUG=-all
@@ -65,6 +66,7 @@ stop_started() {
     # and its process group both. Caught, not ignored, so that the commands below keep the
     # default handling.
     trap : INT TERM
+    lan_stop
     if [ -n "$wineserver_started" ]; then
         wineserver -k 2>/dev/null || true
         timeout 20 wineserver -w 2>/dev/null || true

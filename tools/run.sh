@@ -4,7 +4,9 @@
 # area. Without one they run on a virtual display, inside a Wine desktop with a taskbar; the
 # tray menu and the send dialog are then opened through the tray icon's callback, a message is
 # sent to this computer, and each step is photographed (the Inbox showing the message last);
-# the paths of the three pictures are printed. Where Wine cannot start 32-bit programs it runs
+# the paths of the three pictures are printed. Either way, as root, a message then crosses the
+# wire: Pellamy under Wine on one host of a LAN of network namespaces sends it to pellamy-inbox
+# on another, and what that printed is shown. Where Wine cannot start 32-bit programs it runs
 # the 64-bit build of the same sources (see choose_windows_build).
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -19,26 +21,13 @@ trap 'trap : INT TERM; exit 143' TERM
 # A prefix of its own, so that the program and the tests can run at once.
 choose_windows_build running wineprefix-run
 build_windows "$WINEARCH"
+build_host
 program=$win/Pellamy.exe
 inbox=$win/PellamyInbox.exe
 bits=32
 [ "$WINEARCH" = win64 ] && bits=64
 
-if [ -n "${DISPLAY:-}" ]; then
-    start_wine
-    echo "Pellamy and Pellamy Inbox run ($win, $bits-bit); their icons are in the notification area. Ctrl-C ends them."
-    "$wine" "$inbox" &
-    "$wine" "$program" &
-    wait
-    exit 0
-fi
-
-start_virtual_display
-start_wine
 desktop=Pellamy
-shots=$build/screenshots
-mkdir -p "$shots"
-
 # Polls a condition ten times a second, for at most the given number of seconds.
 wait_for() {
     local seconds=$1
@@ -53,13 +42,15 @@ wait_for() {
 desktop_exists() { xwd -display "$DISPLAY" -name "$desktop - Wine desktop" -silent >/dev/null 2>&1; }
 
 # Posts a tray callback through the helper, which runs on the program's desktop to see its
-# windows. Explorer returns at once on a desktop that exists, so the helper's end shows in
-# the status file it writes: its status, then the rectangles of what opened and of the
-# taskbar, kept in shown for the screenshot.
-tray() {
+# windows, under the Wine that $on names (none: this one; "on_wine PC": that host's).
+# Explorer returns at once on a desktop that exists, so the helper's end shows in the status
+# file it writes: its status, then the rectangles of what opened and of the taskbar, kept in
+# shown for the screenshot.
+tray() { # action...
     local status_file status
     status_file=$(mktemp)
-    PELLAMY_STATUS_FILE="Z:$status_file" "$wine" explorer "/desktop=$desktop,1024x768" "Z:$win/traycall.exe" "$1"
+    ${on:-} env PELLAMY_STATUS_FILE="Z:$status_file" "$wine" explorer "/desktop=$desktop,1024x768" \
+        "Z:$win/traycall.exe" "$@"
     wait_for 30 test -s "$status_file" || true
     shown=$(tr -d '\r' <"$status_file") # written in text mode, the lines end in CR LF
     rm -f "$status_file"
@@ -83,6 +74,41 @@ screenshot() {
     echo "Screenshot: $shots/$1"
 }
 
+# Pellamy under Wine on PC, a host of a LAN of network namespaces, sends a message across the
+# wire to pellamy-inbox on INBOX; what the inbox printed is shown.
+wire_demo() {
+    local dir=$build/run-lan
+    if [ "$(id -u)" != 0 ]; then
+        echo "The message across the wire needs root, for the network namespaces: not shown."
+        return
+    fi
+    rm -rf "$dir" && mkdir -p "$dir"
+    lan_start pellamy-run && lan_host INBOX 1 && lan_host PC 2 && lan_up && lan_wine PC "$dir/wine"
+    on_host INBOX "$build/host/linux/pellamy-inbox" --name INBOX >"$dir/inbox.out" 2>"$dir/inbox.err" &
+    wait_for 5 grep -q "holding the name" "$dir/inbox.err"
+    on_wine PC "$wine" explorer "/desktop=$desktop,1024x768" "Z:$program" >/dev/null 2>&1 &
+    on="on_wine PC" tray open
+    on="on_wine PC" tray send INBOX "Lunch at noon in the café?"
+    wait_for 5 grep -q Lunch "$dir/inbox.out" || echo "pellamy-inbox printed nothing within 5 s" >&2
+    echo "Pellamy on PC (10.138.0.2) sent a message across the wire to pellamy-inbox on INBOX (10.138.0.1), which printed:"
+    sed 's/^/    /' "$dir/inbox.out"
+}
+
+if [ -n "${DISPLAY:-}" ]; then
+    start_wine
+    wire_demo
+    echo "Pellamy and Pellamy Inbox run ($win, $bits-bit); their icons are in the notification area. Ctrl-C ends them."
+    "$wine" "$inbox" &
+    "$wine" "$program" &
+    wait
+    exit 0
+fi
+
+start_virtual_display
+start_wine
+shots=$build/screenshots
+mkdir -p "$shots"
+
 # The desktop lives as long as the programs on it; explorer returns when it closes. The Inbox
 # comes first, to hold the mailslot that the message goes to.
 "$wine" explorer "/desktop=$desktop,1024x768" "Z:$inbox" &
@@ -97,6 +123,7 @@ tray open
 screenshot send-dialog.png
 tray send
 screenshot inbox.png
+wire_demo
 
 echo "Pellamy and Pellamy Inbox ($win, $bits-bit) run on the virtual display $DISPLAY (Wine desktop \"$desktop\"). Ctrl-C ends them."
 wait "$launcher"

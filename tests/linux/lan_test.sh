@@ -11,9 +11,7 @@ set -uo pipefail
 
 send=$1
 inbox=$2
-prefix=pellamy-lan
-namespaces=("$prefix-$$-bridge" "$prefix-$$-alpha" "$prefix-$$-bravo" "$prefix-$$-charlie")
-bridge=${namespaces[0]} alpha=${namespaces[1]} bravo=${namespaces[2]} charlie=${namespaces[3]}
+source "$(dirname "$0")/../../tools/lan.sh"
 export LC_ALL=C.UTF-8
 
 die() {
@@ -22,99 +20,18 @@ die() {
 }
 
 [ "$(id -u)" = 0 ] || die "this test makes network namespaces, which needs root; it runs as $(id -un)"
-for tool in ip tshark timeout; do
+for tool in ip nsenter tshark timeout; do
     command -v "$tool" >/dev/null || die "$tool is missing (tools/deps.sh installs it)"
 done
 nobody_uid=$(id -u nobody) || die "there is no user nobody for the inbox to become"
 nobody_gid=$(id -g nobody)
 
 work=$(mktemp -d)
-pids=()
-finish() {
-    local pid ns
-    for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null; done
-    for ns in "${namespaces[@]}"; do
-        for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -KILL "$pid" 2>/dev/null; done
-        ip netns del "$ns" 2>/dev/null
-    done
-    rm -rf "$work"
-}
-trap finish EXIT
+trap 'lan_stop; rm -rf "$work"' EXIT
 trap 'exit 1' INT TERM HUP
 
-# Namespaces, and the programs in them, left by a run that was killed before it could remove
-# them.
-for ns in $(ip netns list | awk -v p="^$prefix-[0-9]+-" '$1 ~ p { print $1 }'); do
-    owner=${ns#"$prefix"-}
-    owner=${owner%%-*}
-    kill -0 "$owner" 2>/dev/null && continue
-    for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -KILL "$pid" 2>/dev/null; done
-    ip netns del "$ns" 2>/dev/null
-done
-
-# --- The LAN ------------------------------------------------------------------------------
-# The bridge and every host in a namespace of its own: nothing here touches the machine's
-# own interfaces.
-make_lan() {
-    local ns number=1 host
-    for ns in "${namespaces[@]}"; do
-        ip netns add "$ns" || return 1
-        ip -n "$ns" link set lo up || return 1
-    done
-    ip -n "$bridge" link add br0 type bridge || return 1
-    ip -n "$bridge" link set br0 up || return 1
-    for host in "$alpha" "$bravo" "$charlie"; do
-        ip -n "$bridge" link add "port$number" type veth peer name eth0 netns "$host" || return 1
-        ip -n "$bridge" link set "port$number" master br0 up || return 1
-        ip -n "$host" addr add "10.138.0.$number/24" brd + dev eth0 || return 1
-        ip -n "$host" link set eth0 up || return 1
-        number=$((number + 1))
-    done
-    # Until the kernel has seen the links come up, what is sent on them is dropped.
-    local _
-    for _ in $(seq 50); do
-        links_up && return 0
-        sleep 0.1
-    done
-    echo "lan_test: the links did not come up" >&2
-    return 1
-}
-links_up() {
-    local host
-    for host in "$alpha" "$bravo" "$charlie"; do
-        ip -n "$host" -o link show dev eth0 | grep -q "state UP" || return 1
-    done
-    [ "$(ip -n "$bridge" -o link show master br0 | grep -c "state UP")" = 3 ]
-}
-make_lan || die "could not make the network namespaces of the test LAN (is this a container without CAP_SYS_ADMIN, or a kernel without veth and bridge support?)"
-
-in_ns() { # namespace command...
-    local ns=$1
-    shift
-    ip netns exec "$ns" "$@"
-}
-
-# Waits up to a number of tenths of a second for a file to hold a fixed text.
-wait_for_text() { # file text tenths
-    local _
-    for _ in $(seq "$3"); do
-        grep -qF -- "$2" "$1" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    grep -qF -- "$2" "$1" 2>/dev/null
-}
-
-# Waits up to a number of tenths of a second for a process to end; its status, 124 if it
-# did not.
-wait_for_exit() { # pid tenths
-    local _
-    for _ in $(seq "$2"); do
-        kill -0 "$1" 2>/dev/null || break
-        sleep 0.1
-    done
-    kill -0 "$1" 2>/dev/null && return 124
-    wait "$1"
-}
+lan_start pellamy-lan && lan_host ALPHA 1 && lan_host BRAVO 2 && lan_host CHARLIE 3 && lan_up ||
+    die "could not make the network namespaces of the test LAN"
 
 failures=0
 check() { # what command...
@@ -130,23 +47,8 @@ check() { # what command...
 
 # --- The capture --------------------------------------------------------------------------
 capture=$work/lan.pcap
-ip netns exec "$bridge" tshark -q -i br0 -f "udp port 137 or udp port 138" -w "$capture" 2>"$work/tshark.err" &
-tshark_pid=$!
-pids+=("$tshark_pid")
-wait_for_text "$work/tshark.err" "Capturing on" 100 || die "tshark did not start: $(cat "$work/tshark.err")"
-# tshark says so a moment before it captures: probes until one is in the file (to a port
-# nobody listens on yet).
-capturing() {
-    local _ size
-    size=$(stat -c %s "$capture" 2>/dev/null || echo 0)
-    for _ in $(seq 30); do
-        in_ns "$charlie" bash -c 'echo probe >/dev/udp/10.138.0.1/137' 2>/dev/null
-        sleep 0.1
-        [ "$(stat -c %s "$capture" 2>/dev/null || echo 0)" -gt "$size" ] && return 0
-    done
-    return 1
-}
-capturing || die "tshark captured nothing: $(cat "$work/tshark.err")"
+lan_capture "$capture" "udp port 137 or udp port 138" || die "no capture"
+tshark_pid=$lan_tshark
 
 # --- Hand-built datagrams -----------------------------------------------------------------
 # A NetBIOS name with suffix 0x00 as it goes on the wire: 0x20, 32 letters A-P, 0x00.
@@ -190,16 +92,15 @@ hand_built_datagram() { # file flags data-offset text
 }
 
 send_by_hand() { # file address
-    in_ns "$charlie" timeout 5 bash -c 'cat "$1" >"/dev/udp/$2/138"' _ "$1" "$2"
+    on_host CHARLIE timeout 5 bash -c 'cat "$1" >"/dev/udp/$2/138"' _ "$1" "$2"
 }
 
 # --- The programs -------------------------------------------------------------------------
-# An inbox started as root in its host's namespace, its process in $started; its output in
+# An inbox started as root on its host, its process in $started; its output in
 # $work/NAME.out and .err.
-start_inbox() { # namespace name option...
-    ip netns exec "$1" "$inbox" --name "$2" "${@:3}" >"$work/$2.out" 2>"$work/$2.err" &
+start_inbox() { # name option...
+    on_host "$1" "$inbox" --name "$1" "${@:2}" >"$work/$1.out" 2>"$work/$1.err" &
     started=$!
-    pids+=("$started")
 }
 
 # The inbox has bound its ports and become nobody: Uid and Gid, real, effective, saved and
@@ -222,7 +123,7 @@ counted() { # name messages refused
 
 # pellamy-send from CHARLIE; its output in $work/send.out, its status in $sent.
 send_from_charlie() { # argument...
-    in_ns "$charlie" timeout 10 "$send" --from CHARLIE "$@" >"$work/send.out" 2>&1
+    on_host CHARLIE timeout 10 "$send" --from CHARLIE "$@" >"$work/send.out" 2>&1
     sent=$?
 }
 sent_quietly() {
@@ -232,9 +133,9 @@ sent_quietly() {
 }
 
 # --- The cases, one after the other -------------------------------------------------------
-start_inbox "$alpha" ALPHA
+start_inbox ALPHA
 alpha_pid=$started
-start_inbox "$bravo" BRAVO --json
+start_inbox BRAVO --json
 bravo_pid=$started
 # Registration takes three broadcasts 250 ms apart; then the inbox says it holds the name.
 for name in ALPHA BRAVO; do
@@ -244,7 +145,7 @@ check "ALPHA's inbox runs as nobody" runs_as_nobody "$alpha_pid"
 check "BRAVO's inbox runs as nobody" runs_as_nobody "$bravo_pid"
 
 # The name is compared without regard to case.
-in_ns "$charlie" timeout 10 "$inbox" --name alpha >"$work/second.out" 2>&1
+on_host CHARLIE timeout 10 "$inbox" --name alpha >"$work/second.out" 2>&1
 status=$?
 check "a second inbox for ALPHA exits 2 (status $status)" [ "$status" = 2 ]
 check "... saying who holds the name" \

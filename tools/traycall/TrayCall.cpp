@@ -8,6 +8,10 @@
 //   traycall open     a double-click on the icon: the send dialog opens
 //   traycall send     in the open send dialog, a message to this computer is typed and sent:
 //                     Pellamy Inbox, running on the same desktop, shows it
+//   traycall send DESTINATION MESSAGE
+//                     in the open send dialog, the message is typed and sent to DESTINATION;
+//                     the boxes the send shows are closed in turn and told by their captions:
+//                       boxes CreateFile WriteFile
 //
 // It must run on the program's Wine desktop (windows of other desktops cannot be seen), where
 // it is started by explorer, which passes no exit status on: so it also writes its status to
@@ -85,9 +89,46 @@ bool WaitUntil(Condition condition)
     return true;
 }
 
-// Sets shown to the window that opened.
-int Run(const char* action, HWND& shown)
+// Sends what the dialog holds, closing each box the send shows, and appends "boxes" and their
+// captions to report.
+bool SendClosingBoxes(HWND frame, HWND dialog, std::string& report)
 {
+    struct Click {
+        HWND button;
+        volatile LONG done;
+    } click = {GetDlgItem(dialog, IDC_SEND), 0};
+    // The click returns when the send has, which waits for every box to be closed.
+    const HANDLE clicker = CreateThread(
+        nullptr, 0,
+        [](LPVOID parameter) WINAPI -> DWORD {
+            Click& c = *static_cast<Click*>(parameter);
+            DWORD_PTR ignored;
+            SendMessageTimeoutA(c.button, BM_CLICK, 0, 0, SMTO_NORMAL, kTimeoutMs * 3, &ignored);
+            InterlockedExchange(&c.done, 1);
+            return 0;
+        },
+        &click, 0, nullptr);
+    report += "boxes";
+    const bool done = WaitUntil([&] {
+        for (const char* caption : {"CreateFile", "WriteFile", "CloseHandle"}) {
+            if (const HWND box = FindVisible(frame, "#32770", caption)) {
+                report += std::string(" ") + caption;
+                PostMessageA(box, WM_COMMAND, IDOK, 0);
+                WaitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); });
+            }
+        }
+        return click.done != 0;
+    });
+    report += "\n";
+    WaitForSingleObject(clicker, kTimeoutMs);
+    CloseHandle(clicker);
+    return done;
+}
+
+// Sets shown to the window that opened; adds what else there is to tell to report.
+int Run(int argc, char** argv, HWND& shown, std::string& report)
+{
+    const char* action = argc >= 2 ? argv[1] : "";
     HWND frame = nullptr;
     if (!WaitUntil([&] { return (frame = FindFrame()) != nullptr; })) {
         std::fprintf(stderr, "traycall: Pellamy's frame is not on this desktop\n");
@@ -112,6 +153,13 @@ int Run(const char* action, HWND& shown)
         if (WaitUntil([&] { return (shown = FindDialog(frame)) != nullptr; }))
             return 0;
         std::fprintf(stderr, "traycall: the send dialog did not open\n");
+    } else if (std::strcmp(action, "send") == 0 && argc == 4) {
+        const HWND dialog = FindDialog(frame);
+        SetDlgItemTextA(dialog, IDC_DESTINATION, argv[2]);
+        SetDlgItemTextA(dialog, IDC_MESSAGE, argv[3]);
+        if (SendClosingBoxes(frame, dialog, report))
+            return 0;
+        std::fprintf(stderr, "traycall: the send did not end\n");
     } else if (std::strcmp(action, "send") == 0) {
         const HWND dialog = FindDialog(frame);
         SetDlgItemTextA(dialog, IDC_DESTINATION, ".");
@@ -124,7 +172,7 @@ int Run(const char* action, HWND& shown)
         }
         std::fprintf(stderr, "traycall: Pellamy Inbox did not show the message\n");
     } else {
-        std::fprintf(stderr, "usage: traycall menu|dismiss|open|send\n");
+        std::fprintf(stderr, "usage: traycall menu|dismiss|open|send [DESTINATION MESSAGE]\n");
     }
     return 1;
 }
@@ -145,9 +193,10 @@ void PutRect(std::string& text, const char* name, HWND window)
 int main(int argc, char** argv)
 {
     HWND shown = nullptr;
-    const int status = Run(argc == 2 ? argv[1] : "", shown);
+    std::string report;
+    const int status = Run(argc, argv, shown, report);
     if (const char* statusFile = std::getenv("PELLAMY_STATUS_FILE")) {
-        std::string text = std::to_string(status) + "\n";
+        std::string text = std::to_string(status) + "\n" + report;
         if (shown) {
             PutRect(text, "window", shown);
             PutRect(text, "taskbar", FindWindowA("Shell_TrayWnd", nullptr));
