@@ -1,5 +1,6 @@
 #include "cli/Send.h"
 
+#include "cli/Arguments.h"
 #include "messenger/Record.h"
 #include "net/Sender.h"
 
@@ -102,12 +103,7 @@ std::optional<int> Command::ParseOptions(int argc, char** argv)
         case kWorkgroup: m_options.workgroup = value; break;
         case kHelp: m_system.Write(stdout, Usage(m_system.HelpDefaults())); return kSent;
         case kVersion: m_system.Write(stdout, std::string(kProgram) + " " PELLAMY_VERSION "\n"); return kSent;
-        case ':': return Fail(kBadInput, std::string(argv[optind - 1]) + " needs a value (see --help)");
-        default:
-            // A short option is named by its letter: it may stand among others in one word.
-            return Fail(kBadInput, "unknown option " +
-                                       (optopt ? std::string("-") + static_cast<char>(optopt) : std::string(argv[optind - 1])) +
-                                       " (see --help)");
+        default: return Fail(kBadInput, OptionMistake(option, argv));
         }
     }
     if (optind >= argc)

@@ -1,5 +1,8 @@
 #include "linux/Net.h"
 
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -49,13 +52,33 @@ std::string BindError(std::uint16_t port, int error)
     return what + std::strerror(error);
 }
 
-int WaitReadable(std::vector<pollfd>& fds)
+int WaitReadable(std::vector<pollfd>& fds, int timeout)
 {
-    for (;;) {
-        const int ready = poll(fds.data(), fds.size(), -1);
-        if (ready >= 0 || errno != EINTR)
-            return ready;
-    }
+    // A signal the program does not take (SIGCONT, say) cuts the wait short: no harm, the
+    // caller's loop works out the time left.
+    const int ready = poll(fds.data(), fds.size(), timeout);
+    return ready < 0 && errno == EINTR ? 0 : ready;
+}
+
+Fd WatchInterfaces()
+{
+    Fd watch(socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE));
+    sockaddr_nl address = {};
+    address.nl_family = AF_NETLINK;
+    address.nl_groups = RTMGRP_IPV4_IFADDR | RTMGRP_LINK;
+    if (watch.Valid() && bind(watch.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        return Fd();
+    return watch;
+}
+
+void TakeChanges(const Fd& watch)
+{
+    // Until nothing is left (EAGAIN), or the socket's buffer overran (ENOBUFS), which only says
+    // that more changed; what is left after so many reads, the next wake-up takes.
+    char buffer[8192];
+    for (int k = 0; k < 64; ++k)
+        if (recv(watch.Get(), buffer, sizeof buffer, 0) < 0)
+            return;
 }
 
 } // namespace pellamy

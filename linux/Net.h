@@ -32,7 +32,14 @@ std::wstring HostName();
 // Why port could not be bound, for the user: the port, and the likely cause.
 std::string BindError(std::uint16_t port, int error);
 
-// Waits until one of fds can be read; the number of fds ready, -1 with errno set if poll fails.
-int WaitReadable(std::vector<pollfd>& fds);
+// Waits until one of fds can be read, or timeout milliseconds (-1: no limit) have passed; the
+// number of fds ready, 0 at the timeout, -1 with errno set if poll fails.
+int WaitReadable(std::vector<pollfd>& fds, int timeout = -1);
+
+// A netlink socket that becomes readable when an IPv4 address or a link changes (the kernel
+// announces it: nothing is polled); invalid, errno set, if it cannot be made.
+Fd WatchInterfaces();
+// Reads what the socket holds: that something changed is all that counts.
+void TakeChanges(const Fd& watch);
 
 } // namespace pellamy

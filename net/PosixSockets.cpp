@@ -61,7 +61,7 @@ std::vector<Interface> PosixSockets::Interfaces()
     for (const ifaddrs* entry = list; entry; entry = entry->ifa_next) {
         const unsigned flags = entry->ifa_flags;
         if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET || !entry->ifa_netmask ||
-            !(flags & IFF_UP) || !(flags & IFF_BROADCAST) || (flags & IFF_LOOPBACK))
+            !(flags & IFF_UP) || !(flags & IFF_RUNNING) || !(flags & IFF_BROADCAST) || (flags & IFF_LOOPBACK))
             continue;
         const std::uint32_t address = HostOrder(entry->ifa_addr), mask = HostOrder(entry->ifa_netmask);
         // An address added without a broadcast address reports its own: the subnet's is meant.

@@ -12,8 +12,8 @@
 
 namespace net {
 
-// An interface NetBIOS can broadcast on: up, IPv4, not loopback, with its subnet's broadcast
-// address.
+// An interface NetBIOS can broadcast on: up and running (a cable or radio link), IPv4, not
+// loopback, with its subnet's broadcast address.
 struct Interface {
     std::string name;
     unsigned index = 0;

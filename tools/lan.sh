@@ -5,6 +5,8 @@
 #   lan_start PREFIX          namespaces are named PREFIX-PID-...; removes what killed runs left
 #   lan_host NAME NUMBER      a host named NAME at 10.138.0.NUMBER
 #   lan_up                    waits until every link is up
+#   lan_link NAME DEVICE      after lan_up: one more link of host NAME to the bridge, DEVICE,
+#                             left down, without an address
 #   on_host NAME COMMAND...   runs a command on a host
 #   lan_capture FILE FILTER   captures the frames on the bridge that match FILTER into FILE,
 #                             by tshark, whose process is $lan_tshark
@@ -13,7 +15,8 @@
 #                             prefix in DIRECTORY whose server runs in the host's namespaces
 #                             (the server makes the sockets of every Wine program)
 #   on_wine NAME COMMAND...   runs a command there, with that display and prefix
-# and two bounded waits: wait_for_text FILE TEXT TENTHS, wait_for_exit PID TENTHS.
+# and bounded waits: wait_until TENTHS COMMAND..., wait_for_text FILE TEXT TENTHS,
+# wait_for_exit PID TENTHS.
 
 lan_prefix=
 lan_bridge=
@@ -22,15 +25,18 @@ lan_namespaces=()
 lan_tshark=
 declare -A lan_holder=() lan_number=() lan_display=() lan_wineprefix=()
 
-# Waits up to a number of tenths of a second for a file to hold a fixed text.
-wait_for_text() { # file text tenths
+# Waits up to a number of tenths of a second for a command to succeed.
+wait_until() { # tenths command...
     local _
-    for _ in $(seq "$3"); do
-        grep -qF -- "$2" "$1" 2>/dev/null && return 0
+    for _ in $(seq "$1"); do
+        "${@:2}" && return 0
         sleep 0.1
     done
-    grep -qF -- "$2" "$1" 2>/dev/null
+    "${@:2}"
 }
+
+# ... for a file to hold a fixed text.
+wait_for_text() { wait_until "$3" grep -qF -- "$2" "$1" 2>/dev/null; } # file text tenths
 
 # Waits up to a number of tenths of a second for a process to end; its status, 124 if it did
 # not.
@@ -91,6 +97,12 @@ lan_host() { # name number
     disown
 }
 
+lan_link() { # name device
+    local port=port${lan_number[$1]}$2
+    ip -n "$lan_bridge" link add "$port" type veth peer name "$2" netns "$lan_prefix-${1,,}" &&
+        ip -n "$lan_bridge" link set "$port" master br0 up
+}
+
 # In a subshell of its own (started with &, say), the command takes the subshell's place, so
 # that $! is the command's process.
 on_host() { # name command...
@@ -135,14 +147,9 @@ lan_capture() { # file filter
 
 lan_wine() { # name directory
     mkdir -p "$2/prefix"
-    local _
     on_host "$1" Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >"$2/display" 2>/dev/null &
     disown
-    for _ in $(seq 50); do
-        [ -s "$2/display" ] && break
-        sleep 0.1
-    done
-    [ -s "$2/display" ] || { echo "Xvfb did not start on $1" >&2; return 1; }
+    wait_until 50 test -s "$2/display" || { echo "Xvfb did not start on $1" >&2; return 1; }
     lan_display[$1]=:$(head -n 1 "$2/display")
     lan_wineprefix[$1]=$2/prefix
     on_wine "$1" wineserver -p && on_wine "$1" "$wine" wineboot -i >"$2/wineboot.log" 2>&1 ||

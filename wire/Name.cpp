@@ -18,7 +18,7 @@ std::optional<Name> MakeName(std::string_view text, std::uint8_t suffix)
         const auto c = static_cast<std::uint8_t>(text[i]);
         if (c < 0x20 || c == 0x7F)
             return std::nullopt;
-        name.bytes[i] = Upper(c);
+        name.bytes[i] = c;
     }
     name.bytes[15] = suffix;
     return name;
@@ -41,16 +41,19 @@ std::string NameText(const Name& name)
 
 bool SameName(const Name& a, const Name& b)
 {
-    for (std::size_t i = 0; i < a.bytes.size(); ++i)
-        if (Upper(a.bytes[i]) != Upper(b.bytes[i]))
+    bool ascii = true;
+    for (std::size_t i = 0; i < a.bytes.size(); ++i) {
+        ascii = ascii && a.bytes[i] < 0x80;
+        if (ascii ? Upper(a.bytes[i]) != Upper(b.bytes[i]) : a.bytes[i] != b.bytes[i])
             return false;
+    }
     return true;
 }
 
 std::array<std::uint8_t, kEncodedNameSize> EncodeName(const Name& name)
 {
     std::array<std::uint8_t, kEncodedNameSize> encoded{};
-    encoded[0] = 0x20;
+    encoded[0] = kEncodedNameLength;
     for (std::size_t i = 0; i < name.bytes.size(); ++i) {
         encoded[1 + 2 * i] = static_cast<std::uint8_t>('A' + (name.bytes[i] >> 4));
         encoded[2 + 2 * i] = static_cast<std::uint8_t>('A' + (name.bytes[i] & 0x0F));
@@ -62,7 +65,7 @@ std::optional<Name> DecodeName(ByteView encoded)
 {
     // A scope would put a label where the terminator is; a node of another scope is not
     // one we can talk to, so its packets are refused with the malformed ones.
-    if (encoded.size < kEncodedNameSize || encoded.data[0] != 0x20 || encoded.data[kEncodedNameSize - 1] != 0)
+    if (encoded.size < kEncodedNameSize || encoded.data[0] != kEncodedNameLength || encoded.data[kEncodedNameSize - 1] != 0)
         return std::nullopt;
     Name name;
     for (std::size_t i = 0; i < name.bytes.size(); ++i) {

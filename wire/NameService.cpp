@@ -113,7 +113,7 @@ Bytes BuildNameService(const NameServicePacket& packet)
     if (!packet.record)
         return out;
 
-    if (question)
+    if (question && !packet.recordNameInFull)
         out.insert(out.end(), std::begin(kPointerToQuestion), std::end(kPointerToQuestion));
     else
         PutName(out, packet.name);
@@ -176,9 +176,14 @@ std::optional<NameServicePacket> ReadNameService(ByteView in)
         packet.type = static_cast<RecordType>(type);
     }
     if (packet.record) {
-        // In a request the record names the question's name through the pointer, as every
-        // sender does; in a response there is no question to point to.
-        if (question) {
+        // In a request the record names the question's name, through the pointer as Windows
+        // does or in full, as RFC 1002 allows; in a response there is no question to point to.
+        if (question && reader.Peek() == kEncodedNameLength) {
+            const std::optional<Name> name = reader.TakeName();
+            if (!name || name->bytes != packet.name.bytes)
+                return std::nullopt;
+            packet.recordNameInFull = true;
+        } else if (question) {
             const ByteView pointer = reader.Take(sizeof kPointerToQuestion);
             if (reader.Failed() || pointer.data[0] != kPointerToQuestion[0] || pointer.data[1] != kPointerToQuestion[1])
                 return std::nullopt;

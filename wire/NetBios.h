@@ -38,17 +38,23 @@ inline constexpr std::uint16_t kDatagramPort = 138;
 struct Name {
     std::array<std::uint8_t, 16> bytes{};
 };
+// The suffix of the name older senders address messages to: the computer's Messenger name.
+inline constexpr std::uint8_t kMessengerSuffix = 0x03;
 inline constexpr std::size_t kEncodedNameSize = 34; // length 0x20, 32 letters A..P, 0x00
+inline constexpr std::uint8_t kEncodedNameLength = 0x20;
 
-// The text upper-cased (ASCII letters; other bytes as they are, e.g. an OEM code page's),
-// padded with spaces, with the suffix. Nullopt for an empty text, one above 15 bytes, or a
-// control character (0x00..0x1F, 0x7F) in it.
+// The text as it is, padded with spaces, with the suffix: the caller upper-cases it first, by
+// its code page's rules (in a double-byte code page the second byte of a character may be an
+// ASCII letter). Nullopt for an empty text, one above 15 bytes, or a control character
+// (0x00..0x1F, 0x7F) in it.
 std::optional<Name> MakeName(std::string_view text, std::uint8_t suffix = 0x00);
 // '*' and 15 zero bytes: asks a node for its whole name table.
 Name NodeStatusName();
 // The first 15 bytes without the trailing padding (spaces, and NULs of the '*' name).
 std::string NameText(const Name& name);
-// Same 16 bytes, ASCII letters compared without regard to case.
+// Same 16 bytes, ASCII letters compared without regard to case up to the first byte above
+// 0x7F; from there on exactly, since in a double-byte code page such a byte may begin a
+// character whose second byte is an ASCII letter.
 bool SameName(const Name& a, const Name& b);
 
 std::array<std::uint8_t, kEncodedNameSize> EncodeName(const Name& name);
@@ -86,9 +92,9 @@ struct NodeStatusEntry {
 };
 
 // One name-service packet. A request has the question and, with record set, one additional
-// record whose name is the pointer to the question's (a registration, a release). A response
-// has no question and, with record set, one answer record (a name query's answer may have
-// none). Every other layout is refused.
+// record that names the question's name, by the pointer to it or in full (a registration, a
+// release). A response has no question and, with record set, one answer record (a name
+// query's answer may have none). Every other layout is refused.
 struct NameServicePacket {
     std::uint16_t id = 0;
     bool response = false;
@@ -98,6 +104,7 @@ struct NameServicePacket {
     Name name;                     // the question's, or the answer's
     RecordType type = RecordType::NB; // the question's type; the answer's in a response
     bool record = false;
+    bool recordNameInFull = false; // a request's record: the name again rather than the pointer
     std::uint32_t ttl = 0;
     std::vector<NameAddress> addresses;     // RDATA of an NB record
     std::vector<NodeStatusEntry> nodeNames; // RDATA of an NBSTAT record: the names,

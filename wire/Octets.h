@@ -42,6 +42,8 @@ public:
     explicit Reader(ByteView in) : m_in(in) {}
 
     std::uint8_t U8() { return Has(1) ? m_in.data[m_pos++] : 0; }
+    // The next byte, left to read; 0 at the end.
+    std::uint8_t Peek() const { return Left() > 0 ? m_in.data[m_pos] : 0; }
     std::uint16_t U16()
     {
         const std::uint8_t high = U8();

@@ -376,12 +376,22 @@ TEST_F(InboxWindow, FollowsTheMonitorsDpi)
 }
 
 // The window comes up when hidden, but not over a program that has the screen, and when shown
-// at most every ten seconds; what arrives while it is hidden is counted in the icon's tip.
+// it is raised at most every ten seconds, over a window the user brought up meanwhile; what
+// arrives while it is hidden is counted in the icon's tip.
 TEST_F(Inbox, ComesUpWhenItMayAndCountsWhatTheUserHasNotSeen)
 {
     CInboxApp app;
     ASSERT_TRUE(app.InitInstance());
     const HWND window = app.m_pMainWnd->m_hWnd;
+    const HWND other = CreateWindowExA(WS_EX_NOACTIVATE, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr,
+                                       nullptr, nullptr, nullptr);
+    // Shown, and over the other window.
+    const auto raised = [other, window] {
+        for (HWND w = GetWindow(other, GW_HWNDPREV); w && IsWindowVisible(window); w = GetWindow(w, GW_HWNDPREV))
+            if (w == window)
+                return true;
+        return false;
+    };
     const struct {
         UINT message;
         WPARAM command;
@@ -389,22 +399,24 @@ TEST_F(Inbox, ComesUpWhenItMayAndCountsWhatTheUserHasNotSeen)
         DWORD later;
         int records;
         const char* shows;
-        bool visible;
+        bool raised, visible;
         const char* tip;
     } steps[] = {
-        {0, 0, QUNS_ACCEPTS_NOTIFICATIONS, 0, 1, "8", true, "Pellamy Inbox"},
-        {0, 0, QUNS_ACCEPTS_NOTIFICATIONS, 9999, 1, "", true, "Pellamy Inbox"},
-        {0, 0, QUNS_ACCEPTS_NOTIFICATIONS, 1, 1, "8", true, "Pellamy Inbox"},
-        {WM_SYSCOMMAND, SC_CLOSE, QUNS_BUSY, 20000, 1, "0", false, "Pellamy Inbox - 1 new message"},
-        {0, 0, QUNS_RUNNING_D3D_FULL_SCREEN, 0, 2, "", false, "Pellamy Inbox - 3 new messages"},
-        {0, 0, QUNS_PRESENTATION_MODE, 0, 1, "", false, "Pellamy Inbox - 4 new messages"},
-        {0, 0, QUNS_APP, 0, 1, "", false, "Pellamy Inbox - 5 new messages"},
-        {WM_COMMAND, ID_SHOW_MESSAGES, QUNS_APP, 0, 0, "5", true, "Pellamy Inbox"},
-        {WM_SYSCOMMAND, SC_CLOSE, QUNS_NOT_PRESENT, 0, 1, "08", true, "Pellamy Inbox"}, // a locked screen
+        {0, 0, QUNS_ACCEPTS_NOTIFICATIONS, 0, 1, "8", true, true, "Pellamy Inbox"},
+        {0, 0, QUNS_ACCEPTS_NOTIFICATIONS, 9999, 1, "", false, true, "Pellamy Inbox"},
+        {0, 0, QUNS_ACCEPTS_NOTIFICATIONS, 1, 1, "8", true, true, "Pellamy Inbox"},
+        {0, 0, QUNS_ACCEPTS_NOTIFICATIONS, 1, 2, "", false, true, "Pellamy Inbox"},
+        {WM_SYSCOMMAND, SC_CLOSE, QUNS_BUSY, 20000, 1, "0", false, false, "Pellamy Inbox - 1 new message"},
+        {0, 0, QUNS_RUNNING_D3D_FULL_SCREEN, 0, 2, "", false, false, "Pellamy Inbox - 3 new messages"},
+        {0, 0, QUNS_PRESENTATION_MODE, 0, 1, "", false, false, "Pellamy Inbox - 4 new messages"},
+        {0, 0, QUNS_APP, 0, 1, "", false, false, "Pellamy Inbox - 5 new messages"},
+        {WM_COMMAND, ID_SHOW_MESSAGES, QUNS_APP, 0, 0, "5", true, true, "Pellamy Inbox"},
+        {WM_SYSCOMMAND, SC_CLOSE, QUNS_NOT_PRESENT, 0, 1, "08", true, true, "Pellamy Inbox"}, // a locked screen
     };
     int sent = 0;
     for (const auto& step : steps) {
         g_shows.clear();
+        SetWindowPos(other, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         if (step.message)
             SendMessageA(window, step.message, step.command, 0);
         g_screen = step.screen;
@@ -413,9 +425,11 @@ TEST_F(Inbox, ComesUpWhenItMayAndCountsWhatTheUserHasNotSeen)
         sent += step.records;
         EXPECT_TRUE(Counted(window, sent));
         EXPECT_EQ(step.shows, g_shows) << sent;
+        EXPECT_EQ(step.raised, raised()) << sent;
         EXPECT_EQ(step.visible, IsWindowVisible(window) != FALSE) << sent;
         EXPECT_EQ(step.tip, g_tip) << sent;
     }
+    DestroyWindow(other);
     app.m_pMainWnd->DestroyWindow();
     Pump();
 }

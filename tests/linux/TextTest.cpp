@@ -1,5 +1,6 @@
 // What the Linux programs make of text at both ends: the record's text from the user's, and
 // what of a received text may reach a terminal. The LAN test shows the rest on the wire.
+#include "linux/Options.h"
 #include "linux/Text.h"
 
 #include <gtest/gtest.h>
@@ -37,6 +38,23 @@ TEST(RecordText, IsTheCodePagesBytesWithCrLfAndAtMost255OfThem)
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.expected, cli::RecordText(*toOem, toOem->Decode(c.text), c.standardInput)) << c.text;
+}
+
+TEST(ComputerName, IsUpperCasedByCharactersAndCutBetweenThem)
+{
+    // Code page 932: a full-width p is 82 90, its capital 82 6F; the second byte of "ッ" (83 62)
+    // is an ASCII 'b', which stays. Upper case by the locale's rules, as the programs take it.
+    pellamy::UseLocale();
+    const std::optional<Charsets> toOem = Charsets::Open("UTF-8", "CP932");
+    ASSERT_TRUE(toOem);
+    EXPECT_EQ("\x83\x62PC\x82\x6F", wire::NameText(*cli::ComputerName(*toOem, toOem->Decode("\xE3\x83\x83pc\xEF\xBD\x90"))));
+    // Eight of "ア" (83 41): 16 bytes, too many for a name given; this host's own is cut to
+    // whole characters within 15 bytes.
+    std::string eight, seven;
+    for (int k = 0; k < 8; ++k)
+        eight += "\xE3\x82\xA2", seven += k < 7 ? "\x83\x41" : "";
+    EXPECT_FALSE(cli::ComputerName(*toOem, toOem->Decode(eight)));
+    EXPECT_EQ(seven, wire::NameText(*cli::OwnComputerName(*toOem, toOem->Decode(eight))));
 }
 
 TEST(Printable, ShowsEveryControlCharacterButLineBreaksAndTabsAsQuestionMarks)

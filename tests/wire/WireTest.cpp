@@ -73,7 +73,7 @@ const Bytes kMsMailFrame = Cat({Hex("FF 53 4D 42 25 00 00 00 00 18 04 00 00 00 0
 const Bytes kRecord = Cat({Text("SENDER"), {0}, Text("PC42"), {0}, Text("Hello"), Bytes(420 - 17, 0)});
 const Bytes kSmb = BuildMailslotWrite(kMessengerMailslot, View(kRecord));
 const Bytes kMessenger = BuildDatagram(
-    {DatagramType::DirectUnique, kWholeDatagram, 0x1234, 0x0A000005, 138, N("sender"), N("PC42"), View(kSmb)});
+    {DatagramType::DirectUnique, kWholeDatagram, 0x1234, 0x0A000005, 138, N("SENDER"), N("PC42"), View(kSmb)});
 
 } // namespace
 
@@ -82,7 +82,6 @@ TEST(Names, EncodeAsTheDocumentsDo)
     const struct { std::optional<Name> name; const char *letters, *text; } cases[] = {
         {MakeName("FRED", 0x20), "EGFCEFEECACACACACACACACACACACACA", "FRED"},
         {MakeName("WINPC"), "FHEJEOFAEDCACACACACACACACACACAAA", "WINPC"},
-        {MakeName("WinPc"), "FHEJEOFAEDCACACACACACACACACACAAA", "WINPC"},
         {NodeStatusName(), "CKAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA", "*"},
         {MakeName("\xC9T\xC9 15 LETTERS!", 0xFF), "MJFEMJCADBDFCAEMEFFEFEEFFCFDCBPP", "\xC9T\xC9 15 LETTERS!"},
     };
@@ -94,10 +93,17 @@ TEST(Names, EncodeAsTheDocumentsDo)
         EXPECT_EQ(NameText(*c.name), c.text);
         EXPECT_EQ(DecodeName(View(encoded)).value_or(Name{}).bytes, c.name->bytes);
     }
-    Name lower = N("PC42");
-    lower.bytes[1] = 'c';
-    EXPECT_TRUE(SameName(N("pc42"), lower));
-    EXPECT_FALSE(SameName(N("PC42"), N("PC42", 0x03)));
+    // The caller upper-cases; received names compare without regard to ASCII case, but not
+    // after a byte that may begin a double-byte character (code page 932's 0x83 0x62 is not
+    // 0x83 0x42).
+    EXPECT_EQ(NameText(N("WinPc")), "WinPc");
+    const struct { const char *a, *b; bool same; } comparisons[] = {
+        {"pc42", "PC42", true},      {"PC42", "PC43", false}, {"\x83\x62", "\x83\x42", false},
+        {"a\x83\x62", "A\x83\x62", true}, {"\x82x", "\x82X", false}, {"\x82X", "\x82X", true},
+    };
+    for (const auto& c : comparisons)
+        EXPECT_EQ(SameName(N(c.a), N(c.b)), c.same) << c.a << " " << c.b;
+    EXPECT_FALSE(SameName(N("PC42"), N("PC42", kMessengerSuffix)));
     using namespace std::string_view_literals;
     for (std::string_view refused : {""sv, "SIXTEEN LETTERS!"sv, "A\0B"sv, "TAB\t"sv, "DEL\x7F"sv})
         EXPECT_FALSE(MakeName(refused)) << refused;
@@ -207,6 +213,12 @@ TEST(NameService, EveryMessageBuildsAsListedAndReadsBack)
     // The registration field by field: the additional record points to the question's name.
     EXPECT_EQ(cases[6].packet, Cat({Hex("00 07 29 10 00 01 00 00 00 00 00 01 20"), Text("FAEDDEDCCACACACACACACACACACACAAA"),
                                     Hex("00 00 20 00 01 C0 0C 00 20 00 01 00 04 93 E0 00 06 00 00 0A 00 00 07")}));
+    // RFC 1002 lets it carry the name in full instead: taken, and written back as it came; a
+    // record for another name, or with a scope, is refused.
+    const Bytes inFull = Cat({Bytes(cases[6].packet.begin(), cases[6].packet.begin() + 50), {0x20},
+                              Text("FAEDDEDCCACACACACACACACACACACAAA"), {0}, Bytes(cases[6].packet.begin() + 52, cases[6].packet.end())});
+    EXPECT_EQ(BuildNameService(ReadNameService(View(inFull)).value_or(NameServicePacket{})), inFull);
+    ExpectTaken(kNameService, inFull, {{50 + 32, 'B', false}, {50 + 33, 0x20, false}});
     const auto status = ReadNameService(View(cases[5].packet));
     ASSERT_EQ(status->nodeNames.size(), 2u);
     EXPECT_EQ(status->nodeNames[1].flags, 0x8400);

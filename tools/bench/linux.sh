@@ -34,13 +34,15 @@ start_inbox() {
     inbox_pid=$!
     wait_for_text "$work/inbox.err" "holding the name" 50 || die "pellamy-inbox did not start: $(cat "$work/inbox.err")"
 }
-# The inbox's count of datagrams taken, whatever became of them.
-inbox_taken() { awk '/^pellamy-inbox: messages: / { print $3 + $5 + $7 }' "$work/inbox.err"; }
+# The inbox's count of datagrams taken, whatever became of them, less the messages its output
+# dropped.
+inbox_taken() { awk '/^pellamy-inbox: messages: / { print $3 + $5 + $7 - $9 }' "$work/inbox.err"; }
 value() { awk -v key="$1" '$1 == key { print $2 }' "$2"; }
 median() { sort -g | awk '{ v[NR] = $1 } END { print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 # --- Datagrams taken per second of the receiver's own time on a processor (user and system,
-# from /proc/PID/schedstat, so that the other work on the machine does not count): the inbox,
+# of all its threads, from /proc/PID/task/*/schedstat, so that the other work on the machine
+# does not count, and the inbox's output thread does): the inbox,
 # printing to /dev/null, against a bare recvfrom loop on the same port, each taking what a
 # sender sends back to back (what overflows its socket's buffer is dropped, and not counted).
 # Receiver and sender share one processor, so that the receiver finds datagrams waiting
@@ -48,7 +50,19 @@ median() { sort -g | awk '{ v[NR] = $1 } END { print NR % 2 ? v[(NR + 1) / 2] : 
 pin="taskset -c 0"
 rate_count=100000
 rate_rounds=3
-running_ns() { cut -d' ' -f1 "/proc/$1/schedstat"; }
+running_ns() { cat "/proc/$1"/task/*/schedstat | awk '{ ns += $1 } END { print ns }'; }
+# ... once it stops growing: the output thread may still write what the loop took.
+settled_ns() {
+    local now last _
+    now=$(running_ns "$1")
+    for _ in $(seq 50); do
+        sleep 0.05
+        last=$now
+        now=$(running_ns "$1")
+        [ "$now" = "$last" ] && break
+    done
+    echo "$now"
+}
 rate() { # bare|inbox
     local pid before ns taken
     if [ "$1" = inbox ]; then
@@ -62,7 +76,7 @@ rate() { # bare|inbox
     before=$(running_ns "$pid")
     on_host TX timeout 60 $pin "$bench" blast $rx_ip 138 INBOX $rate_count valid >/dev/null
     on_host RX timeout 30 "$bench" drained 138 20
-    ns=$(($(running_ns "$pid") - before))
+    ns=$(($(settled_ns "$pid") - before))
     stop "$pid"
     if [ "$1" = inbox ]; then taken=$(inbox_taken); else taken=$(value received "$work/bare.out"); fi
     awk -v n="$taken" -v ns="$ns" 'BEGIN { printf "%.0f %d\n", n / (ns / 1e9), n }' >>"$work/rate-$1"
