@@ -13,7 +13,8 @@ namespace {
 constexpr DWORD kRemoteMailslotsDeprecated = 3025;
 
 // A name as the receivers read it: in the OEM code page, as the record's text goes; nullopt
-// for what can be no NetBIOS name.
+// for what can be no NetBIOS name. Upper case already: the dialog's field makes what it is
+// given upper case, and Windows gives its computer name so.
 std::optional<wire::Name> OemName(const char* ansi, std::size_t length)
 {
     char oem[kMaxDestinationLength];

@@ -13,7 +13,7 @@ public:
     WinsockSockets(const WinsockSockets&) = delete;
     WinsockSockets& operator=(const WinsockSockets&) = delete;
 
-    // Every adapter that is up and not loopback, each IPv4 address with its subnet.
+    // Every adapter that is up (its link too) and not loopback, each IPv4 address with its subnet.
     std::vector<Interface> Interfaces() override;
     // The WINS servers of those adapters.
     std::vector<std::uint32_t> WinsServers() override;
