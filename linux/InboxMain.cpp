@@ -1,6 +1,7 @@
 // pellamy-inbox: holds a NetBIOS name on this network, following its interfaces as they
 // change, and prints the Messenger messages sent to it or to its workgroup.
 #include "cli/Arguments.h"
+#include "linux/Bus.h"
 #include "linux/Inbox.h"
 #include "linux/Net.h"
 #include "linux/Options.h"
@@ -232,12 +233,30 @@ int Run(int argc, char** argv)
     Fd nameService, datagrams;
     if (const std::optional<int> status = BindPorts(sockets, stop, options.retry, nameService, datagrams))
         return *status;
+    // The bus knows a connection by the credentials it was made with: it is made before they go.
+    std::string why = "code page " + std::to_string(options.codePage) + " does not convert to UTF-8";
+    std::optional<Charsets> toUtf8 = Charsets::Open(codePage, "UTF-8");
+    std::optional<BusAnnouncer> bus = toUtf8 ? BusAnnouncer::Open(std::move(*toUtf8), why) : std::nullopt;
+    if (!bus)
+        Say(why + "; messages are not announced on the system bus");
     if (const int status = DropPrivileges(options.user, account))
         return status;
 
+    // Each outlet owns what its thread uses: a thread stuck in a write outlives this function.
     auto printer = std::make_shared<Printer>(STDOUT_FILENO, std::move(*fromOem), options.json);
     Outlet standardOutput([printer](const Message& message) { printer->Add(message); return true; },
                           [printer] { return printer->Flush(); });
+    std::unique_ptr<Outlet> systemBus;
+    if (bus) {
+        auto announcer = std::make_shared<BusAnnouncer>(std::move(*bus));
+        systemBus = std::make_unique<Outlet>([announcer, gone = false](const Message& message) mutable {
+            if (!announcer->Announce(message) && !gone) {
+                Say("the system bus has gone; messages are no longer announced there");
+                gone = true;
+            }
+            return true; // the messages still go to standard output
+        });
+    }
 
     const std::string shownName = options.name ? cli::UpperAscii(*options.name) : wire::NameText(*name);
     const std::string shownWorkgroup = cli::UpperAscii(options.workgroup);
@@ -265,6 +284,8 @@ int Run(int argc, char** argv)
     };
     bool dropping = false;
     Inbox inbox(sockets, nameService.Get(), datagrams.Get(), *name, *workgroup, report, [&](std::vector<Message> messages) {
+        if (systemBus)
+            systemBus->Put(messages);
         if (!standardOutput.Put(std::move(messages)) && !dropping) {
             Say("standard output does not keep up; dropping the oldest waiting messages");
             dropping = true;
@@ -306,7 +327,10 @@ int Run(int argc, char** argv)
         inbox.OnTime();
     }
     inbox.Release();
-    standardOutput.Finish(std::chrono::steady_clock::now() + kLastWrite);
+    const auto last = std::chrono::steady_clock::now() + kLastWrite;
+    standardOutput.Finish(last);
+    if (systemBus)
+        systemBus->Finish(last);
     if (status == kOutputFailed)
         Say("cannot write to standard output: " + std::string(std::strerror(printer->Error())));
     const Counts& counts = inbox.GetCounts();

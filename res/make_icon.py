@@ -3,6 +3,9 @@
 
 Usage: make_icon.py DRAWING OUTPUT
 
+An OUTPUT whose name ends in .svg gets a shape drawing as a scalable image instead, for the
+Linux programs' icon theme.
+
 A drawing is one of two kinds. Pixel drawings ("colour" and "image" lines, Pellamy.ico.txt)
 become 16-colour (4 bits per pixel) icon images: the drawing's palette, the colour bitmap and
 the transparency mask, both stored bottom row first as icons require. Shape drawings ("sizes"
@@ -170,11 +173,37 @@ def shape_image(shapes, size):
     return header + colours + mask
 
 
+def svg_image(shapes):
+    """The shapes as SVG on the same 16-unit square, bottom first as they are drawn."""
+    elements = []
+    for kind, numbers, (r, g, b) in shapes:
+        colour = f"#{r:02x}{g:02x}{b:02x}"
+        if kind == "box":
+            x0, y0, x1, y1, radius = numbers
+            elements.append(f'<rect x="{x0:g}" y="{y0:g}" width="{x1 - x0:g}" height="{y1 - y0:g}" '
+                            f'rx="{radius:g}" fill="{colour}"/>')
+        elif kind == "line":
+            x0, y0, x1, y1, width = numbers
+            elements.append(f'<line x1="{x0:g}" y1="{y0:g}" x2="{x1:g}" y2="{y1:g}" stroke="{colour}" '
+                            f'stroke-width="{width:g}" stroke-linecap="round"/>')
+        else:
+            cx, cy, radius = numbers
+            elements.append(f'<circle cx="{cx:g}" cy="{cy:g}" r="{radius:g}" fill="{colour}"/>')
+    return ('<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16" viewBox="0 0 16 16">\n'
+            + "".join(f"  {element}\n" for element in elements) + "</svg>\n")
+
+
 def main():
     if len(sys.argv) != 3:
         sys.exit(__doc__)
     with open(sys.argv[1], encoding="ascii") as source:
         shaped = any(line.split()[:1] == ["sizes"] for line in source)
+    if sys.argv[2].endswith(".svg"):
+        if not shaped:
+            sys.exit(f"{sys.argv[1]}: only a shape drawing makes an SVG image")
+        with open(sys.argv[2], "w", encoding="ascii") as output:
+            output.write(svg_image(read_shapes(sys.argv[1])[1]))
+        return
     if shaped:
         sizes, shapes = read_shapes(sys.argv[1])
         images = [(size, 0, 32, shape_image(shapes, size)) for size in sizes]

@@ -62,8 +62,9 @@ TEST(MessageLog, TellsTheViewWhatToCutAndAppend)
             text += (k > step.first || !step.whole ? "\r\n\r\n" : "") + Entry(k);
         const CMessageLog::ViewChange change = log.TakeViewChange();
         EXPECT_EQ(step.whole, change.whole) << step.first;
-        if (!step.whole)
+        if (!step.whole) {
             EXPECT_EQ(cut, change.cut) << step.first;
+        }
         EXPECT_EQ(text, std::string(change.text, change.text.GetLength())) << step.first;
     }
 }
