@@ -1,6 +1,5 @@
 // pellamy-send's ends on Windows, with the system's own conversions: what it makes of bytes from
-// a pipe or a file, what it writes to a console, a pipe or a file, and names in the receivers'
-// code page.
+// a pipe or a file, and what it writes to a console, a pipe or a file.
 #include "console/Console.h"
 
 #include "platform/WideText.h"
@@ -50,20 +49,6 @@ TEST(Lines, GoToAConsoleAsTheyAreAndElsewhereInItsCodePage)
         EXPECT_EQ(c.console, lines) << c.text;
         EXPECT_EQ(c.file, FromWide(lines, c.codePage)) << c.text;
     }
-}
-
-TEST(CodePageCodec, MakesNamesUpperCaseInTheReceiversCodePage)
-{
-    const CodePageCodec toOem(CP_UTF8, 850);
-    const struct {
-        std::string text;
-        std::string expected;
-    } cases[] = {
-        {"zo\xC3\xAB", "ZO\xD3"},
-        {"\xC5\x82\xC3\xB3" "d\xC5\xBA", "?\xE0" "D?"}, // 850 lacks Ł and Ź
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.expected, wire::NameText(*cli::ComputerName(toOem, toOem.Decode(c.text)))) << c.text;
 }
 
 } // namespace
