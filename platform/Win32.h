@@ -2,6 +2,7 @@
 // The Win32 declarations the program is written against. The host (Linux) build of the
 // portable code sees only the few types that code uses.
 #ifdef _WIN32
+#include <winsock2.h> // before windows.h, which would bring in the older winsock.h
 #include <windows.h>
 #include <shellapi.h>
 #else

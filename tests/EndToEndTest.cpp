@@ -2,8 +2,7 @@
 // notification area, driven from outside with the messages that the shell and the keyboard
 // would send. This test runs on that desktop, started by explorer, which keeps exit statuses to
 // itself: the status goes to the file that PELLAMY_STATUS_FILE names (wine-desktop-run.sh).
-#include <windows.h>
-
+#include "platform/Win32.h"
 #include "res/resource.h"
 #include "tests/messenger/Messenger.h"
 
