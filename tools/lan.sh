@@ -103,8 +103,8 @@ lan_link() { # name device
         ip -n "$lan_bridge" link set "$port" master br0 up
 }
 
-# In a subshell of its own (started with &, say), the command takes the subshell's place, so
-# that $! is the command's process.
+# In a subshell (started with &, or in ( ), $( ) or a pipeline) the command takes the
+# subshell's place, so that $! is the command's process: what follows it there does not run.
 on_host() { # name command...
     local holder=${lan_holder[$1]}
     shift
