@@ -4,6 +4,13 @@
 
 namespace console {
 
+ConsoleApi& Api()
+{
+    static ConsoleApi api = {::GetOEMCP,      ::IsValidCodePage,    ::GetComputerNameW, ::GetStdHandle,
+                             ::GetConsoleMode, ::GetConsoleOutputCP, ::ReadConsoleW,     ::WriteConsoleW};
+    return api;
+}
+
 std::wstring DecodeInput(std::string_view bytes, UINT codePage)
 {
     const auto starts = [&](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };

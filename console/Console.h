@@ -8,6 +8,20 @@
 
 namespace console {
 
+// The calls pellamy-send.exe alone makes, through a table of their own as the other programs'
+// go through Win32Api's, so that a test can replace a single one.
+struct ConsoleApi {
+    decltype(&::GetOEMCP) GetOEMCP;
+    decltype(&::IsValidCodePage) IsValidCodePage;
+    decltype(&::GetComputerNameW) GetComputerNameW;
+    decltype(&::GetStdHandle) GetStdHandle;
+    decltype(&::GetConsoleMode) GetConsoleMode;
+    decltype(&::GetConsoleOutputCP) GetConsoleOutputCP;
+    decltype(&::ReadConsoleW) ReadConsoleW;
+    decltype(&::WriteConsoleW) WriteConsoleW;
+};
+ConsoleApi& Api();
+
 // Standard input's bytes from a pipe or a file as text: after a byte-order mark, UTF-8 or
 // UTF-16 as it says; without one, UTF-8 where the bytes are valid UTF-8 (what PowerShell 7
 // sends), else codePage (the console's, as cmd's commands write, or this computer's OEM one).

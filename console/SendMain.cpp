@@ -4,6 +4,7 @@
 #include "console/Console.h"
 #include "net/WinsockSockets.h"
 #include "platform/WideText.h"
+#include "platform/Win32Api.h"
 
 #include <algorithm>
 
@@ -13,13 +14,13 @@ class WindowsSendSystem : public cli::SendSystem {
 public:
     Help HelpDefaults() override
     {
-        return {std::to_string(GetOEMCP()) + ", this computer's", "this computer's name",
+        return {std::to_string(console::Api().GetOEMCP()) + ", this computer's", "this computer's name",
                 "the network adapters' WINS servers", FromWide(net::Workgroup(), CP_UTF8)};
     }
-    int DefaultCodePage() override { return static_cast<int>(GetOEMCP()); }
+    int DefaultCodePage() override { return static_cast<int>(console::Api().GetOEMCP()); }
     std::unique_ptr<cli::Codec> OpenCodePage(int number) override
     {
-        if (!IsValidCodePage(static_cast<UINT>(number)))
+        if (!console::Api().IsValidCodePage(static_cast<UINT>(number)))
             return nullptr;
         return std::make_unique<CodePageCodec>(CP_UTF8, static_cast<UINT>(number));
     }
@@ -27,7 +28,7 @@ public:
     {
         wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
         DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
-        return GetComputerNameW(name, &length) ? std::wstring(name, length) : std::wstring();
+        return console::Api().GetComputerNameW(name, &length) ? std::wstring(name, length) : std::wstring();
     }
     std::wstring Workgroup() override { return net::Workgroup(); }
 
@@ -36,13 +37,13 @@ public:
     std::optional<std::wstring> ReadInput(const cli::Codec&, std::size_t limit, bool& tooLong,
                                           std::string& error) override
     {
-        const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+        const HANDLE input = console::Api().GetStdHandle(STD_INPUT_HANDLE);
         DWORD mode = 0, count = 0;
-        if (GetConsoleMode(input, &mode)) {
+        if (console::Api().GetConsoleMode(input, &mode)) {
             std::wstring text;
             wchar_t buffer[4096];
             while (text.size() <= limit) {
-                if (!ReadConsoleW(input, buffer, sizeof buffer / sizeof buffer[0], &count, nullptr))
+                if (!console::Api().ReadConsoleW(input, buffer, sizeof buffer / sizeof buffer[0], &count, nullptr))
                     return Failed(error);
                 text.append(buffer, count);
                 if (count == 0 || std::wstring_view(buffer, count).find(L'\x1A') != std::wstring_view::npos)
@@ -55,8 +56,8 @@ public:
         std::string bytes;
         char buffer[4096];
         while (bytes.size() <= limit) {
-            if (!ReadFile(input, buffer, sizeof buffer, &count, nullptr)) {
-                if (GetLastError() == ERROR_BROKEN_PIPE) // the writer is done
+            if (!Win().ReadFile(input, buffer, sizeof buffer, &count, nullptr)) {
+                if (Win().GetLastError() == ERROR_BROKEN_PIPE) // the writer is done
                     break;
                 return Failed(error);
             }
@@ -72,14 +73,14 @@ public:
     // cmd, PowerShell and type read it as.
     void Write(std::FILE* stream, const std::string& text) override
     {
-        const HANDLE output = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+        const HANDLE output = console::Api().GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
         const std::wstring lines = console::Lines(text);
         DWORD mode = 0, written = 0;
-        if (GetConsoleMode(output, &mode)) {
-            WriteConsoleW(output, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
+        if (console::Api().GetConsoleMode(output, &mode)) {
+            console::Api().WriteConsoleW(output, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
         } else {
             const std::string bytes = FromWide(lines, ConsoleCodePage());
-            WriteFile(output, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+            Win().WriteFile(output, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
         }
     }
 
@@ -90,14 +91,14 @@ public:
 private:
     static std::nullopt_t Failed(std::string& error)
     {
-        error = SystemMessage(GetLastError());
+        error = SystemMessage(Win().GetLastError());
         return std::nullopt;
     }
     // The console's code page (chcp), or this computer's OEM one without a console.
     static UINT ConsoleCodePage()
     {
-        const UINT codePage = GetConsoleOutputCP();
-        return codePage ? codePage : GetOEMCP();
+        const UINT codePage = console::Api().GetConsoleOutputCP();
+        return codePage ? codePage : console::Api().GetOEMCP();
     }
 
     net::WinsockSockets m_sockets;

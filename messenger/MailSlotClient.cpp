@@ -4,6 +4,7 @@
 #include "net/Sender.h"
 #include "net/WinsockSockets.h"
 #include "platform/Win32Api.h"
+#include "platform/WideText.h"
 
 #include <string_view>
 
@@ -35,11 +36,7 @@ bool SendOnTheWire(const CString& destination, const char* name, DWORD nameLengt
         to.ip = *ip;
     } else if (std::string_view(destination) == "*") {
         to.kind = net::Destination::Kind::Group;
-        const std::wstring workgroup = net::Workgroup();
-        char oem[kComputerNameBufferSize];
-        const int length = WideCharToMultiByte(CP_OEMCP, 0, workgroup.data(), static_cast<int>(workgroup.size()), oem,
-                                               sizeof oem, nullptr, nullptr);
-        named = wire::MakeName({oem, static_cast<std::size_t>(length)});
+        named = wire::MakeName(FromWide(net::Workgroup(), CP_OEMCP));
     } else {
         named = OemName(destination, destination.GetLength());
     }
