@@ -34,17 +34,7 @@ inbox_pid=$!
 lan_wine PC "$work/wine" || die "no Wine on PC"
 wait_for_text "$work/inbox.err" "holding the name ALPHA" 30 || die "the inbox did not start: $(cat "$work/inbox.err")"
 
-failures=0
-check() { # what command...
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok      $what"
-    else
-        echo "FAILED  $what"
-        failures=$((failures + 1))
-    fi
-}
+source "$(dirname "$0")/checks.sh"
 arrived() { wait_for_text "$work/inbox.out" "$1" 30; } # JSON text
 
 # --- pellamy-send.exe ---------------------------------------------------------------------
@@ -128,12 +118,4 @@ check "the three senders' datagrams are the same bytes ($count datagrams, $kinds
 
 kill -TERM "$inbox_pid"
 wait_for_exit "$inbox_pid" 30
-if [ "$failures" -gt 0 ]; then
-    for file in inbox.out inbox.err; do
-        echo "--- $file"
-        cat -v "$work/$file"
-    done
-    echo "wine_lan_test: $failures checks failed"
-    exit 1
-fi
-echo "wine_lan_test: all checks passed"
+checked wine_lan_test "$work"/inbox.{out,err}

@@ -17,17 +17,7 @@ files=(/usr/bin/pellamy-send /usr/bin/pellamy-inbox /usr/bin/pellamy-notify
     /etc/default/pellamy-inbox /usr/share/doc/pellamy/copyright)
 enabled=/etc/systemd/system/multi-user.target.wants/pellamy-inbox.service
 
-failures=0
-check() { # what command...
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok      $what"
-    else
-        echo "FAILED  $what"
-        failures=$((failures + 1))
-    fi
-}
+source "$(dirname "$0")/../checks.sh"
 all_exist() { # root
     local file missing=0
     for file in "${files[@]}"; do

@@ -48,17 +48,7 @@ wait_until() { # tenths command...
 has_text() { grep -qF -- "$2" "$1" 2>/dev/null; } # file text
 count_is() { [ "$("${@:2}")" = "$1" ]; } # number command...
 
-failures=0
-check() { # what command...
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok      $what"
-    else
-        echo "FAILED  $what"
-        failures=$((failures + 1))
-    fi
-}
+source "$(dirname "$0")/../checks.sh"
 
 # The desktop's user: nobody, with a home of its own here.
 home=$work/home
@@ -313,14 +303,5 @@ wait "$notify_pid"
 status=$?
 check "pellamy-notify exits 0 on SIGTERM (status $status)" [ "$status" = 0 ]
 
-if [ "$failures" -gt 0 ]; then
-    for file in notify.err inbox.err send.out dunst.log; do
-        echo "--- $file"
-        cat -v "$work/$file"
-    done
-    echo "--- Notify calls"
-    bus_messages "$work/session.log" Notify
-    echo "desktop_test: $failures checks failed"
-    exit 1
-fi
-echo "desktop_test: all checks passed"
+[ "$failures" -gt 0 ] && bus_messages "$work/session.log" Notify >"$work/notify-calls"
+checked desktop_test "$work"/{notify.err,inbox.err,send.out,dunst.log,notify-calls}

@@ -43,17 +43,7 @@ lan_start pellamy-lan && lan_host ALPHA 1 && lan_host BRAVO 2 && lan_host CHARLI
 running() { on_host "$1" ip -o link show dev "$2" | grep -q "state UP"; } # host device
 wait_until 50 running CHARLIE eth1 || die "CHARLIE's second interface did not come up"
 
-failures=0
-check() { # what command...
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok      $what"
-    else
-        echo "FAILED  $what"
-        failures=$((failures + 1))
-    fi
-}
+source "$(dirname "$0")/../checks.sh"
 
 # --- The capture --------------------------------------------------------------------------
 # All but the stream of datagrams to DELTA.
@@ -528,12 +518,4 @@ check "the datagram from standard input" frames_match 1 data.data="$(record_hex 
     ip.dst=10.138.0.1 nbdgm.type=16 nbdgm.destination_name="ALPHA<00>"
 check "the hand-built datagrams went out" frames_match 8 nbdgm.source_name="MALLORY<00>" -- ip.dst=10.138.0.1
 
-if [ "$failures" -gt 0 ]; then
-    for file in ALPHA.out ALPHA.err BRAVO.out BRAVO.err DELTA.err second.out; do
-        echo "--- $file"
-        cat -v "$work/$file" | head -n 40
-    done
-    echo "lan_test: $failures checks failed"
-    exit 1
-fi
-echo "lan_test: all checks passed"
+checked lan_test "$work"/{ALPHA.out,ALPHA.err,BRAVO.out,BRAVO.err,DELTA.err,second.out}
