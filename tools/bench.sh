@@ -31,7 +31,7 @@ quietly cmake --build "$win" --target mailslot_bench startup_bench minimal_tray 
     -j"$(nproc)"
 # Instructions are counted on code built without the sanitizers.
 quietly cmake -S "$root" -B "$build/bench-host" -DCMAKE_CXX_COMPILER=clang++ -DPELLAMY_SANITIZE=OFF
-quietly cmake --build "$build/bench-host" --target compose_bench linux_bench pellamy-send pellamy-inbox \
+quietly cmake --build "$build/bench-host" --target compose_bench linux_bench sendto pellamy-send pellamy-inbox \
     -j"$(nproc)"
 
 rows=()
