@@ -27,7 +27,7 @@ bits=32 objdump=i686-w64-mingw32-objdump
 [ "$WINEARCH" = win64 ] && bits=64 objdump=x86_64-w64-mingw32-objdump
 echo "Building (output in $log)"
 quietly build_windows "$WINEARCH"
-quietly cmake --build "$win" --target mailslot_bench startup_bench minimal_tray inbox_bench inbox_flood_bench \
+quietly cmake --build "$win" --target mailslot_bench startup_bench minimal_tray inbox_bench inbox_flood_bench sendto \
     -j"$(nproc)"
 # Instructions are counted on code built without the sanitizers.
 quietly cmake -S "$root" -B "$build/bench-host" -DCMAKE_CXX_COMPILER=clang++ -DPELLAMY_SANITIZE=OFF
@@ -44,7 +44,7 @@ unmeasured() { row "$1" "the bench failed: see $figures and $log" "$2" "not meas
 
 # --- The executables: size and imported DLLs ------------------------------------------
 system_dlls="advapi32|comctl32|comdlg32|gdi32|kernel32|msvcrt|ntdll|ole32|oleaut32|shell32|shlwapi|user32|version"
-for program in Pellamy PellamyInbox; do
+for program in Pellamy PellamyInbox pellamy-send; do
     size=$(stat -c %s "$win/$program.exe")
     row "$program.exe size ($bits-bit)" "$size bytes ($(awk -v s="$size" 'BEGIN { printf "%.1f", s / 1024 }') KiB)" \
         "<= 64 KiB" "$(verdict "$size <= 65536")"
@@ -82,10 +82,10 @@ for length in 2 255; do
         "$compose vs $copy for memcpy + conversion: $(ratio "$compose" "$copy")x" "-" "older baseline"
 done
 
-# --- pellamy-inbox and pellamy-send on network namespaces: tools/bench/linux.sh says how ---
-figures=$build/bench-linux.txt
+# --- On the wire, on network namespaces: tools/bench/wire.sh says how -----------------
+figures=$build/bench-wire.txt
 rm -f "$figures"
-timeout 600 "$root/tools/bench/linux.sh" "$build/bench-host" "$figures" >>"$log" 2>&1 || true
+timeout 900 "$root/tools/bench/wire.sh" "$build/bench-host" "$win" "$wine" "$figures" >>"$log" 2>&1 || true
 what="pellamy-inbox, datagrams taken and printed to /dev/null (per second of its processor time, always finding some waiting)"
 if [ -n "$(figure rate_bare)" ]; then
     ratio=$(ratio "$(figure rate_inbox)" "$(figure rate_bare)")
@@ -104,7 +104,7 @@ if [ -n "$(figure memory_taken)" ]; then
 else
     unmeasured "$what" "growth <= 1 MiB"
 fi
-# A sender against the bare sendto of its system.
+# pellamy-send and pellamy-send.exe, each against the bare sendto of its system.
 send_row() { # key what bare
     if [ -n "$(figure "$1"_bare_ms)" ]; then
         row "$2" \
@@ -115,6 +115,8 @@ send_row() { # key what bare
     fi
 }
 send_row send "pellamy-send, start to its datagram on the wire, an address given" sendto
+send_row send_exe "pellamy-send.exe, start to its datagram on the wire, an address given (Wine, $bits-bit)" \
+    "Winsock sendto"
 
 # --- Under Wine: each program says how it measures -----------------------------------
 start_virtual_display

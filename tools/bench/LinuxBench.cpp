@@ -1,4 +1,4 @@
-// The bare receiver tools/bench/linux.sh measures pellamy-inbox against, and the load it
+// The bare receiver tools/bench/wire.sh measures pellamy-inbox against, and the load it
 // measures it under:
 //   linux_bench receive PORT SECONDS
 //       a bare recvfrom loop on PORT, until SIGTERM or SECONDS; prints "received N"

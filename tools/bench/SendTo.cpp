@@ -1,6 +1,6 @@
-// The bare sender tools/bench/linux.sh measures pellamy-send against: one datagram of the
-// bytes given, by sendto from a free port, and nothing else. The same source over POSIX
-// sockets and over Winsock.
+// The bare sender tools/bench/wire.sh measures pellamy-send and pellamy-send.exe against: one
+// datagram of the bytes given, by sendto from a free port, and nothing else. The same source
+// over POSIX sockets and over Winsock.
 //
 //   sendto IP PORT HEX
 #ifdef _WIN32

@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
-# tools/bench.sh's figures of pellamy-inbox and pellamy-send, measured on a LAN of network
-# namespaces made and removed here (tools/lan.sh): RX (10.138.0.1) runs the inbox as INBOX, TX
-# (10.138.0.2) sends. Writes "key value" lines to FIGURES. Needs root.
-#   linux.sh BUILD-TREE FIGURES
+# tools/bench.sh's figures of pellamy-inbox, pellamy-send and pellamy-send.exe, measured on a
+# LAN of network namespaces made and removed here (tools/lan.sh): RX (10.138.0.1) runs the
+# inbox as INBOX, TX (10.138.0.2) sends, the Windows program under the Wine loader WINE with a
+# prefix and server of its own. Writes "key value" lines to FIGURES. Needs root.
+#   wire.sh HOST-TREE WINDOWS-TREE WINE FIGURES
 set -uo pipefail
 
-tree=$1 figures=$2
+tree=$1 win=$2 wine=$3 figures=$4
 inbox=$tree/linux/pellamy-inbox
 bench=$tree/tools/bench/linux_bench
 rx_ip=10.138.0.1
 source "$(dirname "$0")/../lan.sh"
 export LC_ALL=C.UTF-8
 
-die() { echo "linux.sh: $*" >&2; exit 1; }
+die() { echo "wire.sh: $*" >&2; exit 1; }
 
 work=$(mktemp -d)
 trap 'lan_stop; rm -rf "$work"' EXIT
@@ -94,9 +95,9 @@ stop "$inbox_pid"
 echo "memory_taken $(inbox_taken)" >>"$figures"
 
 # --- From start to the datagram on the wire, given an address (a node status request to it,
-# then the datagram), against the bare sendto of the same bytes. A first run, untimed, gives
-# the bytes; then runs taken in turn, each from the moment before exec to the frame's time in a
-# capture on the bridge.
+# then the datagram), against the bare sendto of the same bytes: pellamy-send, then
+# pellamy-send.exe under Wine on TX. A first run, untimed, gives the bytes; then runs taken in
+# turn, each from the moment before exec to the frame's time in a capture on the bridge.
 runs=21
 echo "send_runs $runs" >>"$figures"
 frames() { tshark -r "$1" -Y "udp.length == 598" -T fields -e "$2" 2>/dev/null; } # capture field
@@ -123,7 +124,10 @@ time_send() { # key sender...
     echo "${key}_bare_ms $(awk 'NR % 2 == 0' "$work/ms" | median | xargs printf %.2f)" >>"$figures"
 }
 start_inbox
-message=(--from BENCH $rx_ip Lunch at noon in the café?)
+message=(--from BENCH "$rx_ip" Lunch at noon in the café?)
 on=on_host bare=("$tree/tools/bench/sendto")
-time_send send "$tree/linux/pellamy-send" "${message[@]}" || die "pellamy-send not measured"
+time_send send "$tree/linux/pellamy-send" "${message[@]}" || echo "wire.sh: pellamy-send not measured" >&2
+lan_wine TX "$work/wine" || die "no Wine on TX"
+on=on_wine bare=("$wine" "$win/tools/bench/sendto.exe")
+time_send send_exe "$wine" "$win/pellamy-send.exe" "${message[@]}" || die "pellamy-send.exe not measured"
 stop "$inbox_pid"
