@@ -31,11 +31,10 @@ build_host() {
     cmake --build "$build/host" -j"$(nproc)"
 }
 
-# Chooses the Windows build that runs here, after the install step (Wine must be there):
-# the 32-bit one when Wine's 32-bit loader starts, otherwise the 64-bit one, with Wine's
-# 64-bit loader in a 64-bit prefix. PELLAMY_WINE_ARCH=win32 or win64 forces the choice.
-# Sets win (the tree), wine (the loader), WINEARCH and WINEPREFIX (the named prefix in the
-# tree), and says so when it is the 64-bit build, with what the command then does with it.
+# Chooses the Windows build that runs here, once Wine is installed: the 32-bit one when Wine's
+# 32-bit loader starts, else the 64-bit one (PELLAMY_WINE_ARCH=win32 or win64 forces it), and
+# says so when it is the 64-bit one. Sets win (the tree), wine (the loader), WINEARCH and
+# WINEPREFIX (the named prefix in the tree).
 #   choose_windows_build testing|running|measuring PREFIX-NAME
 choose_windows_build() {
     case ${PELLAMY_WINE_ARCH:-} in
@@ -49,28 +48,21 @@ choose_windows_build() {
     export WINEARCH
     win=$(windows_tree "$WINEARCH")
     export WINEPREFIX=$win/$2
-    if [ "$WINEARCH" = win32 ]; then
-        wine=/usr/lib/wine/wine
-    else
+    wine=/usr/lib/wine/wine
+    if [ "$WINEARCH" = win64 ]; then
         wine=/usr/lib/wine/wine64
-        if [ -n "${PELLAMY_WINE_ARCH:-}" ]; then
-            echo "PELLAMY_WINE_ARCH=win64: $1 the 64-bit build of the same sources."
-        else
-            echo "This machine runs 64-bit programs only: $1 the 64-bit build of the same sources."
-        fi
+        local why="This machine runs 64-bit programs only"
+        [ -n "${PELLAMY_WINE_ARCH:-}" ] && why=PELLAMY_WINE_ARCH=win64
+        echo "$why: $1 the 64-bit build of the same sources."
     fi
 }
 
 stop_started() {
-    # A second signal must not cut this short: timeout and service managers signal the script
-    # and its process group both. Caught, not ignored, so that the commands below keep the
-    # default handling.
+    # A second signal (timeout and service managers signal the process group too) must not cut
+    # this short; caught, not ignored, so that the commands below keep the default handling.
     trap : INT TERM
     lan_stop
-    if [ -n "$wineserver_started" ]; then
-        wineserver -k 2>/dev/null || true
-        timeout 20 wineserver -w 2>/dev/null || true
-    fi
+    [ -z "$wineserver_started" ] || stop_wine
     if [ -n "$xvfb_pid" ]; then
         kill "$xvfb_pid" 2>/dev/null || true
         wait "$xvfb_pid" 2>/dev/null || true
@@ -78,27 +70,21 @@ stop_started() {
 }
 trap stop_started EXIT
 
-# A virtual X display of our own; its number is the first free one, told by Xvfb itself.
+# A virtual X display of our own, on the first free number.
 start_virtual_display() {
-    local number_file
-    number_file=$(mktemp)
-    Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >"$number_file" 2>/dev/null &
+    local file
+    file=$(mktemp)
+    start_display "$file" || { kill "$!"; exit 1; }
     xvfb_pid=$!
-    for _ in $(seq 100); do
-        [ -s "$number_file" ] && break
-        sleep 0.1
-    done
-    [ -s "$number_file" ] || { echo "Xvfb did not start" >&2; exit 1; }
-    export DISPLAY=:$(head -n 1 "$number_file")
-    rm -f "$number_file"
+    export DISPLAY=$display
+    rm "$file"
 }
 
 # The chosen build's Wine prefix, made once; a wine server kept running for the session
 # (one left behind by an interrupted run is stopped first).
 start_wine() {
     mkdir -p "$win"
-    wineserver -k 2>/dev/null || true
-    timeout 20 wineserver -w 2>/dev/null || true
+    stop_wine
     # From here on a server of this prefix may run, the one that making the prefix starts too.
     wineserver_started=1
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
@@ -112,3 +98,6 @@ start_wine() {
     cp -u /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
     wineserver -p
 }
+
+# Stops the prefix's wine server, and with it its programs.
+stop_wine() { { wineserver -k && timeout 20 wineserver -w; } 2>/dev/null || true; }

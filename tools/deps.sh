@@ -4,14 +4,13 @@
 set -euo pipefail
 
 # wine32 is installed on every host: on one whose kernel cannot start 32-bit programs it
-# stays unused, and the 64-bit build runs under wine64 (tools/common.sh chooses). fonts-wine
-# holds Wine's own fonts (Tahoma, and Marlett for the caption buttons), only a
-# recommendation of wine. The Linux programs' test and bench build a LAN of network namespaces
-# (iproute2) and check the frames with tshark. pellamy-inbox and pellamy-notify use sd-bus
-# (libsystemd-dev, found with pkg-config); their desktop test runs private buses (dbus-daemon,
-# dbus-bin's dbus-monitor) and dunst, which draws the SVG icon through librsvg2-common. The
-# Debian package is built with dpkg-dev, debhelper and fakeroot, checked with lintian, and its
-# test installs it, which needs its dependency systemd (for systemd-sysusers).
+# stays unused, and the 64-bit build runs under wine64. fonts-wine holds Wine's own fonts
+# (Tahoma, Marlett), only a recommendation of wine. The tests and the bench build a LAN of
+# network namespaces (iproute2) and check the frames with tshark. pellamy-inbox and
+# pellamy-notify use sd-bus (libsystemd-dev, found with pkg-config); their desktop test runs
+# private buses (dbus-daemon, dbus-bin's dbus-monitor) and dunst, which draws the SVG icon
+# through librsvg2-common. The Debian package is built with dpkg-dev, debhelper and fakeroot,
+# checked with lintian, and its test installs it, which needs systemd (systemd-sysusers).
 packages=(cmake make g++ googletest clang libclang-rt-14-dev valgrind
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
           wine wine32:i386 wine64 fonts-wine xvfb x11-apps imagemagick python3

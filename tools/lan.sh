@@ -11,12 +11,12 @@
 #   lan_capture FILE FILTER   captures the frames on the bridge that match FILTER into FILE,
 #                             by tshark, whose process is $lan_tshark
 #   lan_stop                  removes everything of this LAN; call it when the script exits
-#   lan_wine NAME DIRECTORY   Wine on a host, with the loader in $wine: a virtual display and a
-#                             prefix in DIRECTORY whose server runs in the host's namespaces
-#                             (the server makes the sockets of every Wine program)
+#   lan_wine NAME DIRECTORY   Wine on a host (loader $wine): a virtual display, and a prefix
+#                             in DIRECTORY whose server, which makes the programs' sockets, runs
+#                             in the host's namespaces
 #   on_wine NAME COMMAND...   runs a command there, with that display and prefix
 # and bounded waits: wait_until TENTHS COMMAND..., wait_for_text FILE TEXT TENTHS,
-# wait_for_exit PID TENTHS.
+# wait_for_exit PID TENTHS; and start_display, a virtual X display.
 
 lan_prefix=
 lan_bridge=
@@ -38,15 +38,9 @@ wait_until() { # tenths command...
 # ... for a file to hold a fixed text.
 wait_for_text() { wait_until "$3" grep -qF -- "$2" "$1" 2>/dev/null; } # file text tenths
 
-# Waits up to a number of tenths of a second for a process to end; its status, 124 if it did
-# not.
+# ... for a process to end; its status, 124 if it did not.
 wait_for_exit() { # pid tenths
-    local _
-    for _ in $(seq "$2"); do
-        kill -0 "$1" 2>/dev/null || break
-        sleep 0.1
-    done
-    kill -0 "$1" 2>/dev/null && return 124
+    wait_until "$2" eval "! kill -0 $1 2>/dev/null" || return 124
     wait "$1"
 }
 
@@ -112,45 +106,49 @@ on_host() { # name command...
     nsenter -t "$holder" -m -u -n -w"$PWD" -- "$@"
 }
 
-lan_up() {
-    local _ host ready
-    for _ in $(seq 50); do
-        ready=1
-        for host in "${lan_hosts[@]}"; do
-            [ "$(on_host "$host" hostname 2>/dev/null)" = "$host" ] &&
-                ip -n "$lan_prefix-${host,,}" -o link show dev eth0 | grep -q "state UP" || ready=
-        done
-        [ -n "$ready" ] && [ "$(ip -n "$lan_bridge" -o link show master br0 | grep -c "state UP")" = ${#lan_hosts[@]} ] &&
-            return 0
-        sleep 0.1
+lan_ready() {
+    local host
+    for host in "${lan_hosts[@]}"; do
+        [ "$(on_host "$host" hostname 2>/dev/null)" = "$host" ] &&
+            ip -n "$lan_prefix-${host,,}" -o link show dev eth0 | grep -q "state UP" || return 1
     done
-    echo "the LAN's links did not come up" >&2
-    return 1
+    [ "$(ip -n "$lan_bridge" -o link show master br0 | grep -c "state UP")" = ${#lan_hosts[@]} ]
+}
+
+lan_up() {
+    wait_until 50 lan_ready || { echo "the LAN's links did not come up" >&2; return 1; }
 }
 
 # tshark on the bridge; it says it captures a moment before it does, so the first host probes
-# the second's discard port until a probe is in the file.
+# the second's discard port until the file grows within a tenth of a second of a probe.
 lan_capture() { # file filter
-    local _ size
     ip netns exec "$lan_bridge" tshark -q -i br0 -f "($2) or udp port 9" -w "$1" 2>"$1.err" &
     lan_tshark=$!
     wait_for_text "$1.err" "Capturing on" 100 || { echo "tshark did not start: $(cat "$1.err")" >&2; return 1; }
-    for _ in $(seq 30); do
-        size=$(stat -c %s "$1" 2>/dev/null || echo 0)
-        on_host "${lan_hosts[0]}" bash -c "echo probe >/dev/udp/10.138.0.${lan_number[${lan_hosts[1]}]}/9" 2>/dev/null
-        sleep 0.1
-        [ "$(stat -c %s "$1" 2>/dev/null || echo 0)" -gt "$size" ] && return 0
-    done
-    echo "tshark captured nothing: $(cat "$1.err")" >&2
-    return 1
+    wait_until 30 lan_probe "$1" || { echo "tshark captured nothing: $(cat "$1.err")" >&2; return 1; }
+}
+
+lan_probe() { # file
+    local size
+    size=$(stat -c %s "$1" 2>/dev/null || echo 0)
+    on_host "${lan_hosts[0]}" bash -c "echo probe >/dev/udp/10.138.0.${lan_number[${lan_hosts[1]}]}/9" 2>/dev/null
+    sleep 0.1
+    [ "$(stat -c %s "$1" 2>/dev/null || echo 0)" -gt "$size" ]
+}
+
+# A virtual X display, started by the command given after the file (on_host NAME: on that
+# host), Xvfb telling its number in the file; its name in $display, its process in $!.
+start_display() { # file [command...]
+    "${@:2}" Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >"$1" 2>/dev/null &
+    wait_until 100 test -s "$1" || { echo "Xvfb did not start" >&2; return 1; }
+    display=:$(head -n 1 "$1")
 }
 
 lan_wine() { # name directory
     mkdir -p "$2/prefix"
-    on_host "$1" Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >"$2/display" 2>/dev/null &
+    start_display "$2/display" on_host "$1" || return 1
     disown
-    wait_until 50 test -s "$2/display" || { echo "Xvfb did not start on $1" >&2; return 1; }
-    lan_display[$1]=:$(head -n 1 "$2/display")
+    lan_display[$1]=$display
     lan_wineprefix[$1]=$2/prefix
     on_wine "$1" wineserver -p && on_wine "$1" "$wine" wineboot -i >"$2/wineboot.log" 2>&1 ||
         { echo "Wine did not start on $1: $(tail -n 5 "$2/wineboot.log")" >&2; return 1; }

@@ -4,17 +4,12 @@
 // (SendMessageTimeout, 5 seconds at most) and times each answer. A few rounds, the Inbox
 // started afresh for each; the 99th percentile of each round and their median, the slowest
 // answer, the rate the writer reached (a writer waits while the mailslot is full) and how long
-// after the last write the status line counted every record. The Inbox needs a notification
-// area: run this on a Wine desktop. It writes its figures to a file, one "key value..." a line.
+// after the last write the status line counted every record.
 //
 //   inbox_flood_bench INBOX.EXE OUTPUT-FILE
-#include "tools/bench/BenchInbox.h"
-#include "tools/bench/Measure.h"
+#include "tools/bench/Bench.h"
 
 #include <cmath>
-#include <cstdio>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -22,9 +17,8 @@ const int kRounds = 3;
 const double kRecordsPerSecond = 20000;
 const double kFloodSeconds = 10;
 const DWORD kTimeoutMs = 60000;
-const char kSlot[] = "\\\\.\\mailslot\\messngr";
 
-MessengerDatagram g_record;
+const MessengerDatagram g_record = BenchRecord();
 
 struct Flood {
     int written = 0;
@@ -36,7 +30,7 @@ struct Flood {
 DWORD WINAPI WriteFlood(LPVOID parameter)
 {
     Flood& flood = *static_cast<Flood*>(parameter);
-    const HANDLE slot = CreateFileA(kSlot, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE slot = OpenSlot();
     flood.failed = slot == INVALID_HANDLE_VALUE;
     const double start = Now();
     DWORD written = 0;
@@ -63,85 +57,50 @@ double Percentile99(std::vector<double> values)
     return values[static_cast<size_t>(std::ceil(values.size() * 0.99)) - 1];
 }
 
-struct Round {
-    double p99 = -1, slowest = -1, rate = -1, countedSeconds = -1; // negative: failed
-    double answers = 0; // messages timed
-};
+// The figures of the rounds: milliseconds, but for the rate.
+std::vector<double> g_p99, g_slowest, g_rate, g_counted;
 
-// One round with the Inbox, started afresh and ended with Exit.
-Round Measure(const char* program)
+// One round with the Inbox, started afresh and ended with Exit; false when it failed.
+bool Measure(const char* program)
 {
-    Round round;
     BenchInbox inbox(program, kTimeoutMs);
-    const HWND frame = inbox.frame, status = inbox.status;
-
     Flood flood;
-    const HANDLE writer = status ? CreateThread(nullptr, 0, WriteFlood, &flood, 0, nullptr) : nullptr;
+    const HANDLE writer = inbox.status ? CreateThread(nullptr, 0, WriteFlood, &flood, 0, nullptr) : nullptr;
     std::vector<double> answers;
     while (writer && WaitForSingleObject(writer, 10) == WAIT_TIMEOUT) {
         DWORD_PTR result = 0;
         const double sent = Now();
-        const bool answered = SendMessageTimeoutA(frame, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result) != 0;
+        const bool answered = SendMessageTimeoutA(inbox.frame, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result) != 0;
         answers.push_back(answered ? Now() - sent : 5.0);
     }
     const double written = Now();
-    if (writer && !flood.failed && flood.written > 0) {
-        char all[80];
-        std::sprintf(all, "%d messages (%d older ones dropped)", flood.written, flood.written - 1000);
-        const DWORD deadline = GetTickCount() + kTimeoutMs;
-        bool counted = false;
-        while (!(counted = TextOf(status) == all) && static_cast<LONG>(deadline - GetTickCount()) > 0)
-            Sleep(1);
-        if (counted) {
-            round.p99 = Percentile99(answers);
-            round.slowest = *std::max_element(answers.begin(), answers.end());
-            round.rate = flood.written / flood.seconds;
-            round.countedSeconds = Now() - written;
-            round.answers = static_cast<double>(answers.size());
-        }
-    }
+    const bool counted = writer && !flood.failed && flood.written > 0 && inbox.Counts(flood.written, kTimeoutMs);
+    const double countedMs = (Now() - written) * 1000;
     if (writer)
         CloseHandle(writer);
-
-    if (!inbox.End())
-        round = Round();
-    return round;
+    if (!inbox.End() || !counted)
+        return false;
+    g_p99.push_back(Percentile99(answers) * 1000);
+    g_slowest.push_back(*std::max_element(answers.begin(), answers.end()) * 1000);
+    g_rate.push_back(flood.written / flood.seconds);
+    g_counted.push_back(countedMs);
+    return true;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc < 3)
-        return 2;
-    FILE* out = std::fopen(argv[2], "w");
+    FILE* out = argc == 3 ? std::fopen(argv[2], "w") : nullptr;
     if (!out)
         return 2;
-    g_record = BenchRecord();
-
-    std::vector<double> p99, slowest, rate, counted, answers;
     int failures = 0;
-    for (int k = 0; k < kRounds; ++k) {
-        const Round round = Measure(argv[1]);
-        failures += round.p99 < 0;
-        if (round.p99 >= 0) {
-            p99.push_back(round.p99 * 1000);
-            slowest.push_back(round.slowest * 1000);
-            rate.push_back(round.rate);
-            counted.push_back(round.countedSeconds * 1000);
-            answers.push_back(round.answers);
-        }
-    }
-    PrintList(out, "p99_ms", p99);
-    PrintList(out, "slowest_ms", slowest);
-    PrintList(out, "records_per_second", rate);
-    PrintList(out, "counted_after_ms", counted);
-    PrintList(out, "answers", answers);
-    std::fprintf(out, "p99_median_ms %.1f\n", Median(p99));
-    std::fprintf(out, "slowest_max_ms %.1f\n", slowest.empty() ? -1 : *std::max_element(slowest.begin(), slowest.end()));
-    std::fprintf(out, "rate_median %.0f\n", Median(rate));
-    std::fprintf(out, "counted_median_ms %.0f\n", Median(counted));
-    std::fprintf(out, "failures %d\n", failures);
-    std::fclose(out);
-    return failures == 0 ? 0 : 1;
+    for (int k = 0; k < kRounds; ++k)
+        failures += !Measure(argv[1]);
+    std::fprintf(out, "p99_median_ms %.1f\n", Median(g_p99));
+    std::fprintf(out, "slowest_max_ms %.1f\n",
+                 g_slowest.empty() ? -1 : *std::max_element(g_slowest.begin(), g_slowest.end()));
+    std::fprintf(out, "rate_median %.0f\n", Median(g_rate));
+    std::fprintf(out, "counted_median_ms %.0f\n", Median(g_counted));
+    return Finish(out, failures);
 }

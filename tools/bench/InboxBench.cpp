@@ -1,35 +1,26 @@
 // Times 10,000 Messenger records written back to back to \\.\mailslot\messngr, taken off by
 // PellamyInbox.exe and by a bare loop of ReadFile on a thread of this program, on the same
-// mailslot name, in turns (A B B A ...) so that drift in the machine's speed falls on both
-// alike. The mailslot holds about ten messages, after which a writer waits for the reader: the
-// writer's loop time is the reader's pace (the drain rate). For the Inbox also the time from
-// the last write until its status line counts every record (none lost, none malformed: a round
-// that falls short fails). Medians, and the fastest rounds beside them, since other work on
-// the machine slows some rounds several times over. The Inbox needs a notification area: run
-// this on a Wine desktop. It writes its figures to a file, one "key value..." a line.
+// mailslot name, in turns. The mailslot holds about ten messages, after which a writer waits
+// for the reader: the writer's loop time is the reader's pace (the drain rate). For the Inbox
+// also the time from the last write until its status line counts every record (none lost, none
+// malformed: a round that falls short fails). Medians, and the fastest rounds beside them,
+// since other work on the machine slows some rounds several times over.
 //
 //   inbox_bench INBOX.EXE OUTPUT-FILE
-#include "tools/bench/BenchInbox.h"
-#include "tools/bench/Measure.h"
-
-#include <algorithm>
-#include <cstdio>
-#include <string>
-#include <vector>
+#include "tools/bench/Bench.h"
 
 namespace {
 
 const int kRecords = 10000;
 const int kRounds = 11; // of each way
-const char kSlot[] = "\\\\.\\mailslot\\messngr";
 const DWORD kTimeoutMs = 60000;
 
-MessengerDatagram g_record;
+const MessengerDatagram g_record = BenchRecord();
 
 // The writer: the seconds its loop took to write every record whole, or a negative figure.
 double WriteAll()
 {
-    const HANDLE slot = CreateFileA(kSlot, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE slot = OpenSlot();
     if (slot == INVALID_HANDLE_VALUE)
         return -1;
     int whole = 0;
@@ -76,38 +67,6 @@ double TimeBare()
     return ended && bare.read == kRecords ? seconds : -1;
 }
 
-struct InboxRound {
-    double drainSeconds = -1; // the writer's loop
-    double showSeconds = -1;  // from the last write until the status line counts every record
-};
-
-// One round with the Inbox, started afresh and ended with Exit; negative figures on a failure.
-InboxRound TimeInbox(const char* program)
-{
-    InboxRound round;
-    BenchInbox inbox(program, kTimeoutMs);
-    const HWND status = inbox.status;
-
-    char all[64];
-    std::sprintf(all, "%d messages (%d older ones dropped)", kRecords, kRecords - 1000);
-    const double drain = status ? WriteAll() : -1;
-    const double written = Now();
-    if (drain >= 0) {
-        const DWORD deadline = GetTickCount() + kTimeoutMs;
-        bool shown = false;
-        while (!(shown = TextOf(status) == all) && static_cast<LONG>(deadline - GetTickCount()) > 0)
-            Sleep(1);
-        if (shown) {
-            round.drainSeconds = drain;
-            round.showSeconds = Now() - written;
-        }
-    }
-
-    if (!inbox.End())
-        round = InboxRound();
-    return round;
-}
-
 double Best(const std::vector<double>& values)
 {
     return values.empty() ? -1 : *std::min_element(values.begin(), values.end());
@@ -117,40 +76,38 @@ double Best(const std::vector<double>& values)
 
 int main(int argc, char** argv)
 {
-    if (argc < 3)
-        return 2;
-    FILE* out = std::fopen(argv[2], "w");
+    FILE* out = argc == 3 ? std::fopen(argv[2], "w") : nullptr;
     if (!out)
         return 2;
-    g_record = BenchRecord();
 
     std::vector<double> inboxDrain, inboxShow, bareDrain;
     int failures = 0;
-    for (int round = 0; round < kRounds; ++round) {
-        for (int turn = 0; turn < 2; ++turn) {
-            if ((turn == 0) == (round % 2 == 0)) {
-                const InboxRound inbox = TimeInbox(argv[1]);
-                failures += inbox.drainSeconds < 0;
-                if (inbox.drainSeconds >= 0) {
-                    inboxDrain.push_back(inbox.drainSeconds);
-                    inboxShow.push_back(inbox.showSeconds);
-                }
+    InTurn(
+        kRounds,
+        [&] { // the Inbox, started afresh and ended with Exit
+            BenchInbox inbox(argv[1], kTimeoutMs);
+            const double drain = inbox.status ? WriteAll() : -1;
+            const double written = Now();
+            const bool shown = drain >= 0 && inbox.Counts(kRecords, kTimeoutMs);
+            const double show = Now() - written;
+            if (inbox.End() && shown) {
+                inboxDrain.push_back(drain);
+                inboxShow.push_back(show);
             } else {
-                const double bare = TimeBare();
-                failures += bare < 0;
-                if (bare >= 0)
-                    bareDrain.push_back(bare);
+                ++failures;
             }
-        }
-    }
+        },
+        [&] {
+            const double bare = TimeBare();
+            failures += bare < 0;
+            if (bare >= 0)
+                bareDrain.push_back(bare);
+        });
 
     const double inboxSeconds = Median(inboxDrain), bareSeconds = Median(bareDrain);
     const double inboxRate = inboxSeconds > 0 ? kRecords / inboxSeconds : 0;
     const double bareRate = bareSeconds > 0 ? kRecords / bareSeconds : 0;
     std::fprintf(out, "records %d\n", kRecords);
-    PrintList(out, "inbox_drain_seconds", inboxDrain);
-    PrintList(out, "bare_drain_seconds", bareDrain);
-    PrintList(out, "inbox_show_seconds", inboxShow);
     std::fprintf(out, "inbox_per_second %.0f\n", inboxRate);
     std::fprintf(out, "bare_per_second %.0f\n", bareRate);
     std::fprintf(out, "inbox_to_bare %.2f\n", bareRate > 0 ? inboxRate / bareRate : 0);
@@ -160,7 +117,5 @@ int main(int argc, char** argv)
     std::fprintf(out, "bare_best_per_second %.0f\n", bareBest);
     std::fprintf(out, "inbox_to_bare_best %.2f\n", bareBest > 0 ? inboxBest / bareBest : 0);
     std::fprintf(out, "inbox_show_ms %.0f\n", Median(inboxShow) * 1000);
-    std::fprintf(out, "failures %d\n", failures);
-    std::fclose(out);
-    return failures == 0 ? 0 : 1;
+    return Finish(out, failures);
 }

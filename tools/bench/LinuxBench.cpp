@@ -1,15 +1,9 @@
-// The bare programs tools/bench/linux.sh measures pellamy-inbox and pellamy-send against, and
-// the load it measures them under. Each mode does one thing:
-//
-//   linux_bench receive PORT SECONDS      a bare recvfrom loop on PORT, until SIGTERM or SECONDS;
-//                                         prints "received N"
+// The bare receiver tools/bench/wire.sh measures pellamy-inbox against, and the load it
+// measures it under:
+//   linux_bench receive PORT SECONDS
+//       a bare recvfrom loop on PORT, until SIGTERM or SECONDS; prints "received N"
 //   linux_bench blast IP PORT NAME COUNT valid|mixed [BURST]
-//                                         COUNT datagrams to NAME at IP:PORT, back to back or with
-//                                         a pause of 1 ms after every BURST; prints "sent N"
-//   linux_bench drained PORT SECONDS      waits until nothing is queued on this namespace's UDP
-//                                         socket bound to PORT
-//   linux_bench launch PROGRAM ARG...     prints "launched T" (real time), then becomes PROGRAM
-//   linux_bench sendto IP PORT HEX        sends the bytes HEX in one datagram, nothing else
+//       COUNT datagrams to NAME at IP:PORT, back to back or with a pause of 1 ms after each BURST
 #include "wire/NetBios.h"
 
 #include <arpa/inet.h>
@@ -22,9 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,19 +27,6 @@ constexpr std::size_t kRecordSize = 420; // the Messenger record
 volatile std::sig_atomic_t g_stop = 0;
 
 void OnStop(int) { g_stop = 1; }
-
-double Seconds(clockid_t clock)
-{
-    timespec now;
-    clock_gettime(clock, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
-int Usage()
-{
-    std::fprintf(stderr, "usage: linux_bench receive|blast|drained|launch|sendto ... (see the source)\n");
-    return 1;
-}
 
 sockaddr_in Address(const char* ip, const char* port)
 {
@@ -141,59 +119,13 @@ int Blast(char** argv, int argc)
     const int fd = socket(AF_INET, SOCK_DGRAM, 0);
     if (fd < 0)
         return 1;
-    long sent = 0;
     for (long k = 0; k < count; ++k) {
         const wire::Bytes& bytes = datagrams[static_cast<std::size_t>(k) % datagrams.size()];
-        if (sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) >= 0)
-            ++sent;
+        sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
         if (burst > 0 && (k + 1) % burst == 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    std::printf("sent %ld\n", sent);
     return 0;
-}
-
-// The receive queue of the socket bound to port, from /proc/net/udp; -1 if there is none.
-long Queued(unsigned port)
-{
-    std::ifstream table("/proc/net/udp");
-    std::string line;
-    std::getline(table, line); // the heading
-    while (std::getline(table, line)) {
-        unsigned local = 0;
-        unsigned long transmit = 0, receive = 0;
-        char colon;
-        std::istringstream fields(line);
-        std::string slot, localAddress;
-        fields >> slot >> localAddress;
-        if (std::sscanf(localAddress.c_str(), "%*8x%c%4x", &colon, &local) != 2 || local != port)
-            continue;
-        std::string remote, state, queues;
-        fields >> remote >> state >> queues;
-        if (std::sscanf(queues.c_str(), "%lx:%lx", &transmit, &receive) == 2)
-            return static_cast<long>(receive);
-    }
-    return -1;
-}
-
-int Drained(const char* port, const char* seconds)
-{
-    const double deadline = Seconds(CLOCK_MONOTONIC) + std::atof(seconds);
-    while (Queued(static_cast<unsigned>(std::atoi(port))) > 0 && Seconds(CLOCK_MONOTONIC) < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return 0;
-}
-
-int SendTo(const char* ip, const char* port, const char* hex)
-{
-    std::vector<std::uint8_t> bytes;
-    for (const char* at = hex; at[0] && at[1]; at += 2)
-        bytes.push_back(static_cast<std::uint8_t>(std::strtoul(std::string(at, 2).c_str(), nullptr, 16)));
-    const sockaddr_in to = Address(ip, port);
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    return fd >= 0 && sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) >= 0
-               ? 0
-               : 1;
 }
 
 } // namespace
@@ -205,16 +137,6 @@ int main(int argc, char** argv)
         return Receive(argv[2], argv[3]);
     if (mode == "blast" && (argc == 7 || argc == 8))
         return Blast(argv, argc);
-    if (mode == "drained" && argc == 4)
-        return Drained(argv[2], argv[3]);
-    if (mode == "launch" && argc >= 3) {
-        std::printf("launched %.6f\n", Seconds(CLOCK_REALTIME));
-        std::fflush(stdout);
-        execv(argv[2], argv + 2);
-        std::perror("linux_bench: exec");
-        return 1;
-    }
-    if (mode == "sendto" && argc == 5)
-        return SendTo(argv[2], argv[3], argv[4]);
-    return Usage();
+    std::fprintf(stderr, "usage: linux_bench receive|blast ... (see the source)\n");
+    return 1;
 }

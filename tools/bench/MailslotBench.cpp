@@ -4,20 +4,15 @@
 // in batches taken in turn, in every order, so that drift in the machine's speed falls on
 // all alike; each way's figure is its median batch, so that a batch slowed by other work on
 // the machine counts for little. The reader is drained between batches, outside the timed
-// part. tools/bench.sh runs it under Wine and reads the figures it prints.
-#include "messenger/Datagram.h"
+// part.
+//
+//   mailslot_bench OUTPUT-FILE
 #include "messenger/MailSlotClient.h"
 #include "platform/Win32Api.h"
-#include "tools/bench/Measure.h"
-
-#include <algorithm>
-#include <cstdio>
-#include <cstring>
-#include <vector>
+#include "tools/bench/Bench.h"
 
 namespace {
 
-const char kSlot[] = "\\\\.\\mailslot\\messngr";
 const int kBatch = 100;
 const int kRounds = 48; // 4,800 sends each way; every order of the three ways eight times
 const int kWarmUp = 50;
@@ -46,63 +41,41 @@ struct Way {
 };
 
 const CString g_destination(".");
-const CString g_message("Lunch at noon in the caf\xE9?\r\nBring the r\xE9sum\xE9s.");
-MessengerDatagram g_record;
+const CString g_message(kText);
+const MessengerDatagram g_record = BenchRecord();
 CWnd g_owner;
 
 void SendThroughClient() { DoMailSlotClient(&g_owner, g_destination, g_message); }
 
-// What a send asks of the system, with the record composed once beforehand.
-void SendSameCalls()
+// What a send asks of the system, with the record composed once beforehand; without the
+// computer name, the bare calls.
+template <bool kAskName>
+void SendCalls()
 {
-    const HANDLE file =
-        CreateFileA(kSlot, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = OpenSlot();
     char name[kComputerNameBufferSize];
     DWORD nameLength = sizeof name;
-    GetComputerNameA(name, &nameLength);
+    if constexpr (kAskName)
+        GetComputerNameA(name, &nameLength);
     DWORD written = 0;
     WriteFile(file, g_record.bytes, sizeof g_record.bytes, &written, nullptr);
     CloseHandle(file);
-}
-
-void SendBare()
-{
-    const HANDLE file =
-        CreateFileA(kSlot, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    WriteFile(file, g_record.bytes, sizeof g_record.bytes, &written, nullptr);
-    CloseHandle(file);
-}
-
-void RunBatch(void (*send)(), Way& way, const Reader& reader)
-{
-    const double start = Now();
-    for (int k = 0; k < kBatch; ++k)
-        send();
-    way.batchSeconds.push_back(Now() - start);
-    reader.Drain(way.received, way.whole);
 }
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
     Reader reader;
-    if (reader.slot == INVALID_HANDLE_VALUE) {
-        std::printf("error cannot-create-reader\n");
-        return 1;
-    }
+    FILE* out = argc == 2 ? std::fopen(argv[1], "w") : nullptr;
+    if (!out || reader.slot == INVALID_HANDLE_VALUE)
+        return 2;
     // A failure would show a modal box and stop the run; they are counted instead.
     static int s_boxes = 0;
     const ScopedOverride<decltype(Win32Api::MessageBoxA)> boxes(
         Win().MessageBoxA, [](HWND, LPCSTR, LPCSTR, UINT) WINAPI { return ++s_boxes, IDOK; });
 
-    char name[kComputerNameBufferSize] = {};
-    DWORD nameLength = sizeof name;
-    GetComputerNameA(name, &nameLength);
-    g_record = ComposeDatagram(name, nameLength, g_destination, g_message);
-
-    void (*const sends[])() = {SendThroughClient, SendSameCalls, SendBare};
+    void (*const sends[])() = {SendThroughClient, SendCalls<true>, SendCalls<false>};
     Way ways[3];
     Way warmUp;
     for (int k = 0; k < kWarmUp; ++k) {
@@ -114,17 +87,22 @@ int main()
     // The six orders in turn, so that no way always goes first or last.
     const int orders[6][3] = {{0, 1, 2}, {2, 1, 0}, {1, 2, 0}, {0, 2, 1}, {2, 0, 1}, {1, 0, 2}};
     for (int round = 0; round < kRounds; ++round) {
-        for (int way : orders[round % 6])
-            RunBatch(sends[way], ways[way], reader);
+        for (int way : orders[round % 6]) {
+            const double start = Now();
+            for (int k = 0; k < kBatch; ++k)
+                sends[way]();
+            ways[way].batchSeconds.push_back(Now() - start);
+            reader.Drain(ways[way].received, ways[way].whole);
+        }
     }
 
     const char* const names[] = {"client", "calls", "bare"};
-    std::printf("sends %d\n", kBatch * kRounds);
-    std::printf("batch %d\n", kBatch);
+    std::fprintf(out, "sends %d\n", kBatch * kRounds);
+    std::fprintf(out, "batch %d\n", kBatch);
     for (int way = 0; way < 3; ++way) {
-        std::printf("%s_batch_seconds %.6f\n", names[way], Median(ways[way].batchSeconds));
-        std::printf("%s_received %d %d\n", names[way], ways[way].received, ways[way].whole);
+        std::fprintf(out, "%s_batch_seconds %.6f\n", names[way], Median(ways[way].batchSeconds));
+        std::fprintf(out, "%s_received %d %d\n", names[way], ways[way].received, ways[way].whole);
     }
-    std::printf("boxes %d\n", s_boxes);
-    return 0;
+    std::fprintf(out, "boxes %d\n", s_boxes);
+    return Finish(out, 0);
 }
