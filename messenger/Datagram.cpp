@@ -2,6 +2,12 @@
 
 #include "platform/Win32Api.h"
 
+namespace {
+
+void ToOem(const char* text, char* into, std::size_t length) { Win().CharToOemBuffA(text, into, static_cast<DWORD>(length)); }
+
+} // namespace
+
 MailslotPath FormatMailslotPath(const CString& destination)
 {
     MailslotPath path;
@@ -12,11 +18,9 @@ MailslotPath FormatMailslotPath(const CString& destination)
 MessengerDatagram ComposeDatagram(const char (&senderName)[kComputerNameBufferSize], DWORD senderLength,
                                   const CString& destination, const CString& message)
 {
-    char text[kMaxTextLength];
-    const int textLength = message.GetLength() < kMaxTextLength ? message.GetLength() : kMaxTextLength;
-    Win().CharToOemBuffA(message, text, textLength);
     return ComposeRecord({senderName, senderLength < kComputerNameBufferSize ? senderLength : 0},
-                         {destination, static_cast<std::size_t>(destination.GetLength())}, {text, static_cast<std::size_t>(textLength)});
+                         {destination, static_cast<std::size_t>(destination.GetLength())},
+                         {message, static_cast<std::size_t>(message.GetLength())}, ToOem);
 }
 
 bool ParseDatagram(const char* record, size_t length, ReceivedMessage& message)
