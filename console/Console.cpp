@@ -6,8 +6,9 @@ namespace console {
 
 ConsoleApi& Api()
 {
-    static ConsoleApi api = {::GetOEMCP,      ::IsValidCodePage,    ::GetComputerNameW, ::GetStdHandle,
-                             ::GetConsoleMode, ::GetConsoleOutputCP, ::ReadConsoleW,     ::WriteConsoleW};
+    static ConsoleApi api = {::GetOEMCP,     ::IsValidCodePage, ::GetComputerNameW, ::GetStdHandle,
+                             ::GetConsoleMode, ::GetConsoleOutputCP, ::ReadConsoleW, ::WriteConsoleW,
+                             ::ReadFile,      ::WriteFile,       ::GetLastError};
     return api;
 }
 

@@ -8,8 +8,8 @@
 
 namespace console {
 
-// The calls pellamy-send.exe alone makes, through a table of their own as the other programs'
-// go through Win32Api's, so that a test can replace a single one.
+// The calls pellamy-send.exe's console makes, through a table of their own as the sending
+// core's go through KernelApi's, so that a test can replace a single one.
 struct ConsoleApi {
     decltype(&::GetOEMCP) GetOEMCP;
     decltype(&::IsValidCodePage) IsValidCodePage;
@@ -19,6 +19,9 @@ struct ConsoleApi {
     decltype(&::GetConsoleOutputCP) GetConsoleOutputCP;
     decltype(&::ReadConsoleW) ReadConsoleW;
     decltype(&::WriteConsoleW) WriteConsoleW;
+    decltype(&::ReadFile) ReadFile;
+    decltype(&::WriteFile) WriteFile;
+    decltype(&::GetLastError) GetLastError;
 };
 ConsoleApi& Api();
 

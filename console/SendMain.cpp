@@ -4,7 +4,6 @@
 #include "console/Console.h"
 #include "net/WinsockSockets.h"
 #include "platform/WideText.h"
-#include "platform/Win32Api.h"
 
 #include <algorithm>
 
@@ -56,8 +55,8 @@ public:
         std::string bytes;
         char buffer[4096];
         while (bytes.size() <= limit) {
-            if (!Win().ReadFile(input, buffer, sizeof buffer, &count, nullptr)) {
-                if (Win().GetLastError() == ERROR_BROKEN_PIPE) // the writer is done
+            if (!console::Api().ReadFile(input, buffer, sizeof buffer, &count, nullptr)) {
+                if (console::Api().GetLastError() == ERROR_BROKEN_PIPE) // the writer is done
                     break;
                 return Failed(error);
             }
@@ -80,7 +79,7 @@ public:
             console::Api().WriteConsoleW(output, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
         } else {
             const std::string bytes = FromWide(lines, ConsoleCodePage());
-            Win().WriteFile(output, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+            console::Api().WriteFile(output, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
         }
     }
 
@@ -91,7 +90,7 @@ public:
 private:
     static std::nullopt_t Failed(std::string& error)
     {
-        error = SystemMessage(Win().GetLastError());
+        error = SystemMessage(console::Api().GetLastError());
         return std::nullopt;
     }
     // The console's code page (chcp), or this computer's OEM one without a console.

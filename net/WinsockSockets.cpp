@@ -1,5 +1,6 @@
 #include "net/WinsockSockets.h"
 
+#include "platform/KernelApi.h"
 #include "platform/NetworkApi.h"
 #include "platform/WideText.h"
 
@@ -121,10 +122,10 @@ DWORD WINAPI Resolve(void* parameter)
 WinsockSockets::WinsockSockets()
 {
     LARGE_INTEGER frequency, counter;
-    Win().QueryPerformanceFrequency(&frequency);
-    Win().QueryPerformanceCounter(&counter);
+    Kernel().QueryPerformanceFrequency(&frequency);
+    Kernel().QueryPerformanceCounter(&counter);
     m_frequency = frequency.QuadPart;
-    m_random = static_cast<std::uint32_t>(counter.QuadPart) ^ (Win().GetCurrentProcessId() << 16);
+    m_random = static_cast<std::uint32_t>(counter.QuadPart) ^ (Kernel().GetCurrentProcessId() << 16);
 
     NetworkApi& api = Network();
     WSADATA data;
@@ -292,16 +293,16 @@ std::vector<std::uint32_t> WinsockSockets::LookUp(const std::string& name, Milli
     std::vector<std::uint32_t> found;
     auto* job = new LookUpJob;
     job->name = name;
-    const HANDLE resolver = Win().CreateThread(nullptr, 0, Resolve, job, 0, nullptr);
+    const HANDLE resolver = Kernel().CreateThread(nullptr, 0, Resolve, job, 0, nullptr);
     if (!resolver) {
-        Failed(Win().GetLastError());
+        Failed(Kernel().GetLastError());
         delete job;
         return found;
     }
     const Milliseconds left = std::clamp<Milliseconds>(deadline - Now(), 0, INFINITE - 1);
-    if (Win().WaitForSingleObject(resolver, static_cast<DWORD>(left)) == WAIT_OBJECT_0)
+    if (Kernel().WaitForSingleObject(resolver, static_cast<DWORD>(left)) == WAIT_OBJECT_0)
         found.swap(job->found);
-    Win().CloseHandle(resolver);
+    Kernel().CloseHandle(resolver);
     LetGo(job);
     return found;
 }
@@ -309,7 +310,7 @@ std::vector<std::uint32_t> WinsockSockets::LookUp(const std::string& name, Milli
 Milliseconds WinsockSockets::Now()
 {
     LARGE_INTEGER counter;
-    Win().QueryPerformanceCounter(&counter);
+    Kernel().QueryPerformanceCounter(&counter);
     const std::int64_t ticks = counter.QuadPart;
     return ticks / m_frequency * 1000 + ticks % m_frequency * 1000 / m_frequency;
 }

@@ -40,9 +40,6 @@ Win32Api& Win()
         Newer<decltype(&::GetSystemMetricsForDpi)>("GetSystemMetricsForDpi"),
         Newer<decltype(&::SystemParametersInfoForDpi)>("SystemParametersInfoForDpi"),
         ::GetTickCount, QueryUserNotificationState,
-        ::MultiByteToWideChar, ::WideCharToMultiByte, ::LCMapStringW, ::FormatMessageW,
-        ::QueryPerformanceFrequency, ::QueryPerformanceCounter, ::CreateThread, ::WaitForSingleObject,
-        ::GetCurrentProcessId,
 #else
         HostWsprintfA, HostCharToOemBuffA, HostOemToCharBuffA,
 #endif

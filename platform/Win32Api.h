@@ -63,17 +63,6 @@ struct Win32Api {
     // presentation (Windows Vista on: E_NOTIMPL on older systems)
     decltype(&::GetTickCount) GetTickCount;
     decltype(&::SHQueryUserNotificationState) SHQueryUserNotificationState;
-    // Text between code pages, and what the programs that send on the wire need besides their
-    // sockets: the system's words for an error, a clock, a thread for a lookup
-    decltype(&::MultiByteToWideChar) MultiByteToWideChar;
-    decltype(&::WideCharToMultiByte) WideCharToMultiByte;
-    decltype(&::LCMapStringW) LCMapStringW;
-    decltype(&::FormatMessageW) FormatMessageW;
-    decltype(&::QueryPerformanceFrequency) QueryPerformanceFrequency;
-    decltype(&::QueryPerformanceCounter) QueryPerformanceCounter;
-    decltype(&::CreateThread) CreateThread;
-    decltype(&::WaitForSingleObject) WaitForSingleObject;
-    decltype(&::GetCurrentProcessId) GetCurrentProcessId;
 #endif
 };
 
