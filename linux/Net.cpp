@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -34,7 +35,8 @@ std::wstring HostName()
     char name[HOST_NAME_MAX + 1] = {};
     if (gethostname(name, sizeof name - 1) != 0)
         return {};
-    const std::string host = std::string(name).substr(0, std::string(name).find('.'));
+    std::string host = name;
+    host.resize(std::min(host.find('.'), host.size()));
     std::wstring wide(host.size(), L'\0');
     const std::size_t length = std::mbstowcs(wide.data(), host.c_str(), wide.size());
     wide.resize(length == static_cast<std::size_t>(-1) ? 0 : length);
